@@ -1,0 +1,212 @@
+#include "gridmass/gridmass.cpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <random>
+
+namespace {
+
+using namespace standin;
+
+const double log2_constant = 0.69314718055995;
+
+// An independent computation of the three sums: cells of every prefix length
+// counted in a map, sums formed over the cells in order of first occupation.
+struct reference_sums {
+  std::vector<double> h0, h1, h2;  // P x N, column-major
+};
+
+reference_sums reference(const std::vector<double>& data, long M, long N,
+                         const std::vector<int>& bins) {
+  double lo = data[0], hi = data[0];
+  for (double v : data) {
+    if (v < lo) lo = v;
+    if (v > hi) hi = v;
+  }
+  const long P = long(bins.size());
+  reference_sums r{std::vector<double>(P * N), std::vector<double>(P * N),
+                   std::vector<double>(P * N)};
+  for (long p = 0; p < P; ++p) {
+    double s = (bins[p] - 0.000001) / (hi - lo);
+    double o = s * lo;
+    std::vector<std::map<std::vector<int>, long>> counts(N);
+    std::vector<std::vector<std::vector<int>>> order(N);
+    for (long i = 0; i < M; ++i) {
+      std::vector<int> cell;
+      for (long k = 0; k < N; ++k) {
+        double product = s * data[i + k * M];
+        cell.push_back(int(std::floor(product - o)));
+        if (counts[k][cell]++ == 0) order[k].push_back(cell);
+      }
+    }
+    for (long k = 0; k < N; ++k) {
+      double plogp = 0, p2 = 0;
+      for (const auto& cell : order[k]) {
+        double mu = double(counts[k][cell]) / double(M);
+        plogp = (std::log(mu) / log2_constant) * mu + plogp;
+        p2 = mu * mu + p2;
+      }
+      r.h0[p + k * P] = -(std::log(double(order[k].size())) / log2_constant);
+      r.h1[p + k * P] = plogp;
+      r.h2[p + k * P] = std::log(p2) / log2_constant;
+    }
+  }
+  return r;
+}
+
+void expect_bits_equal(const std::vector<double>& got, const std::vector<double>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i)
+    EXPECT_EQ(std::memcmp(&got[i], &want[i], sizeof(double)), 0)
+        << "entry " << i << ": " << got[i] << " vs " << want[i];
+}
+
+TEST(GridmassCore, RandomDataAgreesBitForBitWithIndependentCount) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> uniform(-3.0, 5.0);
+  for (long N : {1L, 2L, 5L}) {
+    const long M = 700;
+    std::vector<double> data(M * N);
+    for (double& v : data) v = uniform(rng);
+    // Some structure too: a repeated block of points.
+    for (long i = 0; i < 100; ++i)
+      for (long k = 0; k < N; ++k) data[i + k * M] = data[i + 100 + k * M];
+    std::vector<int> bins = {2, 3, 17, 256, 16384};
+    auto want = reference(data, M, N, bins);
+    std::vector<double> h0(bins.size() * N), h1(h0.size()), h2(h0.size());
+    ASSERT_EQ(gridmass_partition_sums(data.data(), M, N, bins.data(), long(bins.size()),
+                                      h0.data(), h1.data(), h2.data()),
+              gridmass_outcome::success);
+    expect_bits_equal(h0, want.h0);
+    expect_bits_equal(h1, want.h1);
+    expect_bits_equal(h2, want.h2);
+  }
+}
+
+TEST(GridmassCore, GridMappingEdgesFollowDoubleRounding) {
+  std::vector<double> h(1), h1(1), h2(1);
+  int two = 2;
+  std::vector<double> far = {1e10, 1e10 + 1};
+  EXPECT_EQ(gridmass_partition_sums(far.data(), 2, 1, &two, 1, h.data(), h1.data(), h2.data()),
+            gridmass_outcome::value_outside_grid);
+
+  int most = 16384;
+  for (double base : {0.0, 1e6}) {
+    std::vector<double> ends = {base, base + 1};
+    ASSERT_EQ(gridmass_partition_sums(ends.data(), 2, 1, &most, 1, h.data(), h1.data(),
+                                      h2.data()),
+              gridmass_outcome::success);
+    EXPECT_EQ(h[0], -1.0 * (std::log(2.0) / log2_constant));  // two distinct bins
+  }
+}
+
+// ---- through the stand-in host -------------------------------------------
+
+TEST(GridmassGateway, TwoDiagonalPointsGiveMinusOneBitEverywhere) {
+  auto r = call(3, {matrix(2, 2, {0, 1, 0, 1}), scalar(2)});
+  ASSERT_FALSE(r.failed) << r.error;
+  const double expected = -std::log(2.0) / log2_constant;
+  for (int o = 0; o < 3; ++o) {
+    EXPECT_EQ(r.out(o).rows(), 1u);
+    EXPECT_EQ(r.out(o).columns(), 2u);
+    for (double v : r.out(o).values()) EXPECT_EQ(v, expected);
+  }
+  EXPECT_NE(expected, -1.0);  // the rounded constant shows in the last bits
+}
+
+TEST(GridmassGateway, OutputsForEachRequestedCount) {
+  auto points = matrix(3, 2, {0, 0.5, 1, 1, 0.2, 0});
+  for (int nlhs : {0, 1, 2, 3}) {
+    auto r = call(nlhs, {points, row({2, 4, 8})});
+    ASSERT_FALSE(r.failed) << r.error;
+    EXPECT_EQ(r.released_on_exit, 0u);  // working sums were freed by the gateway
+    for (int o = 0; o < std::max(nlhs, 1); ++o) {
+      EXPECT_EQ(r.out(o).rows(), 3u);
+      EXPECT_EQ(r.out(o).columns(), 2u);
+    }
+    for (size_t o = size_t(std::max(nlhs, 1)); o < r.outputs.size(); ++o)
+      EXPECT_FALSE(r.outputs[o].has_value());
+  }
+}
+
+TEST(GridmassGateway, EqualValuesPrintNoticeAndGiveZeros) {
+  auto r = call(3, {column({4, 4, 4}), scalar(8)});
+  ASSERT_FALSE(r.failed);
+  EXPECT_EQ(r.printed, "Data values are indentical, nothing to compute\n");
+  for (int o = 0; o < 3; ++o) EXPECT_EQ(r.out(o).values(), std::vector<double>{0});
+  r = call(1, {column({INFINITY, INFINITY}), scalar(8)});
+  EXPECT_FALSE(r.failed);
+  EXPECT_EQ(r.printed, "Data values are indentical, nothing to compute\n");
+}
+
+TEST(GridmassGateway, PartitionSizesAreTruncatedAndTakenByLongerSide) {
+  auto points = column({0.1, 0.7, 0.3});
+  auto a = call(1, {points, scalar(2.9)});
+  auto b = call(1, {points, scalar(2)});
+  EXPECT_EQ(a.out(0).values(), b.out(0).values());
+  auto m = call(1, {points, matrix(2, 3, {2, 3, 4, 5, 6, 7})});
+  ASSERT_FALSE(m.failed);
+  EXPECT_EQ(m.out(0).rows(), 3u);  // P = 3, from the first three elements
+  auto first3 = call(1, {points, row({2, 3, 4})});
+  EXPECT_EQ(m.out(0).values(), first3.out(0).values());
+}
+
+std::string error_of(const std::vector<mxArray>& inputs) { return call(1, inputs).error; }
+
+TEST(GridmassGateway, MessagesInTheirOrder) {
+  const std::string too_few = "Number of bins should be at least greater one";
+  const std::string too_many = "Number of bins too large";
+  auto pts = column({0, 1});
+  EXPECT_EQ(error_of({pts}),
+            "Gridmass : Data set of points (row vectors) and number of partitions (per axis) "
+            "must be given");
+  EXPECT_EQ(error_of({row({0.5, 0.7}), scalar(2)}),
+            "Data set must consist of at least two points (row vectors)");
+  EXPECT_EQ(error_of({empty(3, 0), empty()}), "Data points must be at least of dimension one");
+  EXPECT_EQ(error_of({matrix(2, 513), scalar(2)}), "Maximal dimension exceeded");
+  EXPECT_EQ(error_of({matrix(2, 512), empty()}), "At least one partition size must be given");
+  EXPECT_EQ(error_of({pts, empty(0, 5)}), "At least one partition size must be given");
+  for (double bad : {-0.5, 1.0, 1.99, double(NAN), -double(INFINITY)})
+    EXPECT_EQ(error_of({pts, scalar(bad)}), too_few) << bad;
+  for (double bad : {16385.0, 1e10, double(INFINITY)}) EXPECT_EQ(error_of({pts, scalar(bad)}), too_many);
+  EXPECT_FALSE(call(1, {pts, scalar(16384)}).failed);
+  // Element by element: the first bad one decides.
+  EXPECT_EQ(error_of({pts, row({4, 20000, 1})}), too_many);
+  EXPECT_EQ(error_of({pts, row({4, 1, 20000})}), too_few);
+  // Core outcomes come after all argument checks.
+  EXPECT_EQ(error_of({column({0, NAN, 1}), scalar(4)}), "Data values seem not to be in range [0,1]");
+  EXPECT_EQ(error_of({column({0, INFINITY}), scalar(4)}),
+            "Data values seem not to be in range [0,1]");
+  EXPECT_EQ(error_of({column({1e10, 1e10 + 1}), scalar(2)}),
+            "Data values seem not to be in range [0,1]");
+}
+
+TEST(GridmassGateway, NonDoubleInputsAreRefusedBeforeReading) {
+  auto pts = column({0, 1});
+  EXPECT_EQ(error_of({typed(mxINT32_CLASS, {4, 2}), scalar(2)}),
+            "Input 1 must be a real double array");
+  EXPECT_EQ(error_of({typed(mxSINGLE_CLASS, {4, 2}), scalar(2)}),
+            "Input 1 must be a real double array");
+  EXPECT_EQ(error_of({pts, typed(mxLOGICAL_CLASS, {1, 1}, {1})}),
+            "Input 2 must be a real double array");
+  EXPECT_EQ(error_of({pts, char_array("abc")}), "Input 2 must be a real double array");
+  EXPECT_EQ(error_of({sparse_matrix(10, 2, {1}), scalar(2)}),
+            "Input 1 must be a real double array");
+  EXPECT_EQ(error_of({complex_matrix(2, 1, {0, 1}, {1, 1}), scalar(2)}),
+            "Input 1 must be a real double array");
+  // The usage message still comes first.
+  EXPECT_EQ(error_of({typed(mxINT32_CLASS, {4, 2})}).substr(0, 10), "Gridmass :");
+}
+
+TEST(GridmassGateway, AllocationFailureEndsTheCallCleanly) {
+  for (int k = 0; k < 3; ++k) {
+    fail_allocation_after(k);
+    auto r = call(1, {column({0, 1, 0.5}), scalar(4)});
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.released_on_exit, 0u);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// Stand-in host: the host calls the modules make, implemented in plain C++ so
+// that every gateway can be driven from a test without a real host.
+//
+// Arrays keep their elements in the element size of their class (8 bytes for
+// double, 4 for int32, 2 for char, ...), so a gateway that reads a non-double
+// array through mxGetPr reads past its storage and the sanitizers see it.
+// mexErrMsgTxt throws and ends the call, as in the real hosts; everything a
+// call obtained with mxMalloc or mxCreateDoubleMatrix and did not hand back is
+// released when the call ends, also on an error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+typedef int64_t mwSize;
+
+typedef enum {
+  mxUNKNOWN_CLASS = 0,
+  mxCELL_CLASS,
+  mxSTRUCT_CLASS,
+  mxLOGICAL_CLASS,
+  mxCHAR_CLASS,
+  mxVOID_CLASS,
+  mxDOUBLE_CLASS,
+  mxSINGLE_CLASS,
+  mxINT8_CLASS,
+  mxUINT8_CLASS,
+  mxINT16_CLASS,
+  mxUINT16_CLASS,
+  mxINT32_CLASS,
+  mxUINT32_CLASS,
+  mxINT64_CLASS,
+  mxUINT64_CLASS,
+  mxFUNCTION_CLASS
+} mxClassID;
+
+typedef enum { mxREAL = 0, mxCOMPLEX = 1 } mxComplexity;
+
+// A host array. Tests build them with the helpers in namespace standin.
+struct mxArray {
+  mxClassID class_id = mxDOUBLE_CLASS;
+  bool complex = false;
+  bool sparse = false;
+  std::vector<size_t> dims{0, 0};        // at least two
+  std::vector<unsigned char> real_part;  // numel * element size bytes
+  std::vector<unsigned char> imag_part;  // same size when complex
+
+  size_t rows() const { return dims[0]; }
+  size_t columns() const;  // product of all dimensions after the first
+  size_t numel() const { return rows() * columns(); }
+  // The elements of a double array, in storage order.
+  std::vector<double> values() const;
+};
+
+extern "C" {
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+}
+
+size_t mxGetM(const mxArray* array);
+size_t mxGetN(const mxArray* array);
+size_t mxGetNumberOfElements(const mxArray* array);
+mwSize mxGetNumberOfDimensions(const mxArray* array);
+double* mxGetPr(const mxArray* array);
+void* mxGetData(const mxArray* array);
+mxClassID mxGetClassID(const mxArray* array);
+bool mxIsDouble(const mxArray* array);
+bool mxIsComplex(const mxArray* array);
+bool mxIsSparse(const mxArray* array);
+bool mxIsChar(const mxArray* array);
+bool mxIsEmpty(const mxArray* array);
+mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);
+int mxGetString(const mxArray* array, char* buffer, mwSize length);
+void* mxMalloc(size_t bytes);
+void* mxCalloc(size_t count, size_t size);
+void mxFree(void* pointer);
+void mexErrMsgTxt(const char* text);
+void mexWarnMsgTxt(const char* text);
+int mexPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+namespace standin {
+
+// Thrown by mexErrMsgTxt; the call ends with it.
+struct host_error : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// ---- building inputs ------------------------------------------------------
+mxArray matrix(size_t m, size_t n, const std::vector<double>& values = {});
+mxArray row(const std::vector<double>& values);
+mxArray column(const std::vector<double>& values);
+mxArray scalar(double value);
+mxArray empty(size_t m = 0, size_t n = 0);
+// An array of any class and shape, elements converted from values (or zero).
+mxArray typed(mxClassID class_id, const std::vector<size_t>& dims,
+              const std::vector<double>& values = {});
+mxArray complex_matrix(size_t m, size_t n, const std::vector<double>& re,
+                       const std::vector<double>& im);
+// A sparse double matrix: the host's compressed storage holds only the
+// non-zero values, so its real part is as long as their number.
+mxArray sparse_matrix(size_t m, size_t n, const std::vector<double>& nonzeros);
+mxArray char_array(const std::string& text);
+
+// ---- calling a gateway ----------------------------------------------------
+using gateway = void (*)(int, mxArray*[], int, const mxArray*[]);
+
+struct call_result {
+  bool failed = false;
+  std::string error;                          // the error text, when failed
+  std::vector<std::optional<mxArray>> outputs;  // one per slot offered
+  std::string printed;                        // console text
+  std::vector<std::string> warnings;
+  size_t released_on_exit = 0;  // working blocks the gateway left to the host
+  const mxArray& out(size_t i) const;  // throws when the slot is empty
+};
+
+// Calls the gateway like a host: nlhs output slots are offered (at least one,
+// as the real hosts do for the answer variable), inputs are passed read-only.
+call_result call(gateway entry, int nlhs, const std::vector<mxArray>& inputs);
+// The module's own gateway.
+inline call_result call(int nlhs, const std::vector<mxArray>& inputs) {
+  return call(&mexFunction, nlhs, inputs);
+}
+
+// Allocation failure on demand, for the next call only: the (k+1)-th
+// mxMalloc, mxCalloc or mxCreateDoubleMatrix fails. The real hosts end the
+// call with an error then (host_failure); null_pointer returns a null pointer
+// instead, for gateways that test what they get.
+enum class allocation_failure { host_error, null_pointer };
+void fail_allocation_after(int k, allocation_failure how = allocation_failure::host_error);
+
+}  // namespace standin
