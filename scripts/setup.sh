@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when they are
+# missing. Installing needs root; everything already present is left alone.
+set -euo pipefail
+
+packages=(g++ cmake make octave liboctave-dev libgtest-dev libbenchmark-dev "$@")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${missing[*]}" >&2
+  echo "Run this command as root, or install them with apt-get first." >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null

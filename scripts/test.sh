@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test:
+#   1. the C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   2. the build through the host's own mex command (make_toolbox.m),
+#   3. the C++ tests and the Octave tests of the regular build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+echo "== C++ tests with sanitizers"
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Release -DTOOLBOX_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j"$(nproc)" >/dev/null
+(cd build-sanitize && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Build with the host's mex command"
+rm -rf build-mex
+octave-cli --no-init-file --quiet --eval "make_toolbox('build-mex'); addpath('build-mex'); assert(gridmass([0 0; 1 1], 2), -log(2)/0.69314718055995*[1 1]); disp('mex build works')"
+
+echo "== Regular build: C++ and Octave tests"
+bash scripts/build.sh >/dev/null
+(cd build && ctest --output-on-failure -j"$(nproc)")
