@@ -4,6 +4,7 @@
 #   <name>_test.cpp       C++ tests through the stand-in host
 #   test_<name>.m         Octave tests (%! blocks), run in the real host
 #   <name>_bench.cpp      Google Benchmark
+# and every module gets a fuzz target (fuzz/gateway_fuzz.cpp) in fuzz builds.
 #   CMakeLists.txt        anything further the module needs (optional)
 
 if(TOOLBOX_OCTAVE)
@@ -16,6 +17,9 @@ endif()
 
 # A C++ test executable against the stand-in host, run by ctest.
 function(toolbox_test name source)
+  if(TOOLBOX_FUZZ)
+    return()
+  endif()
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE standin_host GTest::gtest GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
@@ -51,6 +55,13 @@ function(toolbox_module name)
   if(TOOLBOX_BENCHMARKS AND EXISTS ${dir}/${name}_bench.cpp)
     add_executable(${name}_bench ${dir}/${name}_bench.cpp)
     target_link_libraries(${name}_bench PRIVATE standin_host benchmark::benchmark)
+  endif()
+
+  if(TOOLBOX_FUZZ)
+    add_executable(${name}_fuzz ${CMAKE_SOURCE_DIR}/fuzz/gateway_fuzz.cpp)
+    target_compile_definitions(${name}_fuzz PRIVATE TOOLBOX_MODULE_SOURCE="${name}/${name}.cpp")
+    target_link_libraries(${name}_fuzz PRIVATE standin_host)
+    target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer)
   endif()
 
   if(EXISTS ${dir}/CMakeLists.txt)

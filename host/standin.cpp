@@ -70,6 +70,12 @@ call_context* current = nullptr;
 int pending_failure_after = -1;
 standin::allocation_failure pending_failure_mode = standin::allocation_failure::host_error;
 
+size_t request_limit = size_t(1) << 32;
+
+void check_request(size_t count, size_t size) {
+  if (size && count > request_limit / size) throw standin::host_error("Out of memory");
+}
+
 call_context& context() {
   if (!current) throw std::logic_error("host call outside a gateway call");
   return *current;
@@ -121,6 +127,8 @@ bool mxIsEmpty(const mxArray* array) { return array->numel() == 0; }
 
 mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag) {
   if (m < 0 || n < 0) throw standin::host_error("negative dimensions");
+  check_request(size_t(m), sizeof(double));
+  if (m > 0) check_request(size_t(n), size_t(m) * sizeof(double));
   if (allocation_fails()) return nullptr;
   auto array = std::make_unique<mxArray>(standin::matrix(size_t(m), size_t(n)));
   if (flag == mxCOMPLEX) {
@@ -149,6 +157,7 @@ int mxGetString(const mxArray* array, char* buffer, mwSize length) {
 }
 
 void* mxMalloc(size_t bytes) {
+  check_request(bytes, 1);
   if (allocation_fails()) return nullptr;
   void* p = std::malloc(bytes ? bytes : 1);
   if (!p) throw standin::host_error("Out of memory");
@@ -157,7 +166,7 @@ void* mxMalloc(size_t bytes) {
 }
 
 void* mxCalloc(size_t count, size_t size) {
-  if (size && count > SIZE_MAX / size) throw standin::host_error("Out of memory");
+  check_request(count, size);
   void* p = mxMalloc(count * size);
   if (p) std::memset(p, 0, count * size);
   return p;
@@ -244,6 +253,8 @@ const mxArray& call_result::out(size_t i) const {
   if (i >= outputs.size() || !outputs[i]) throw std::logic_error("output slot is empty");
   return *outputs[i];
 }
+
+void set_request_limit(size_t bytes) { request_limit = bytes; }
 
 void fail_allocation_after(int k, allocation_failure how) {
   pending_failure_after = k;

@@ -132,4 +132,10 @@ inline call_result call(int nlhs, const std::vector<mxArray>& inputs) {
 enum class allocation_failure { host_error, null_pointer };
 void fail_allocation_after(int k, allocation_failure how = allocation_failure::host_error);
 
+// A host runs out of memory somewhere: a single mxMalloc, mxCalloc or
+// mxCreateDoubleMatrix request above this many bytes ends the call with the
+// host's error, as a real host's would when the memory is not there. The
+// limit starts at 4 GiB.
+void set_request_limit(size_t bytes);
+
 }  // namespace standin

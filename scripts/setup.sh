@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are
-# missing. Installing needs root; everything already present is left alone.
+# missing, and any further packages named as arguments. Installing needs
+# root; everything already present is left alone.
 set -euo pipefail
 
 packages=(g++ cmake make octave liboctave-dev libgtest-dev libbenchmark-dev "$@")

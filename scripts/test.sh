@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
 #   1. the C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   2. the build through the host's own mex command (make_toolbox.m),
-#   3. the C++ tests and the Octave tests of the regular build.
+#   2. a bounded run of every module's fuzz target (20 seconds each),
+#   3. the build through the host's own mex command (make_toolbox.m),
+#   4. the C++ tests and the Octave tests of the regular build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,6 +12,9 @@ echo "== C++ tests with sanitizers"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Release -DTOOLBOX_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j"$(nproc)" >/dev/null
 (cd build-sanitize && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Fuzzing every gateway"
+bash scripts/fuzz.sh 20
 
 echo "== Build with the host's mex command"
 rm -rf build-mex
