@@ -3,7 +3,8 @@
 #   1. the C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   2. a bounded run of every module's fuzz target (20 seconds each),
 #   3. the build through the host's own mex command (make_toolbox.m),
-#   4. the C++ tests and the Octave tests of the regular build.
+#   4. the Octave package, installed into a temporary prefix,
+#   5. the C++ tests and the Octave tests of the regular build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,6 +20,12 @@ bash scripts/fuzz.sh 20
 echo "== Build with the host's mex command"
 rm -rf build-mex
 octave-cli --no-init-file --quiet --eval "make_toolbox('build-mex'); addpath('build-mex'); assert(gridmass([0 0; 1 1], 2), -log(2)/0.69314718055995*[1 1]); disp('mex build works')"
+
+echo "== Octave package"
+package=$(bash scripts/package.sh)
+prefix=$(mktemp -d)
+octave-cli --no-init-file --quiet --eval "pkg prefix $prefix $prefix; pkg local_list $prefix/octave_packages; pkg install $package; pkg load orbitkit; assert(gridmass([0 0; 1 1], 2), -log(2)/0.69314718055995*[1 1]); disp('package installs and works')"
+rm -rf "$prefix"
 
 echo "== Regular build: C++ and Octave tests"
 bash scripts/build.sh >/dev/null

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Makes the Octave package dist/orbitkit-<version>.tar.gz, which
+# "pkg install" accepts: it compiles the modules on the user's machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+version=$(sed -n 's/^Version: //p' package/DESCRIPTION)
+stage=dist/orbitkit-$version
+rm -rf "$stage" && mkdir -p "$stage/inst" "$stage/src"
+cp package/DESCRIPTION package/INDEX COPYING "$stage/"
+cp package/Makefile "$stage/src/"
+cp -r host tree "$stage/src/"
+rm -f "$stage"/src/host/standin* "$stage"/src/tree/*_test.cpp
+for dir in */; do
+  module=${dir%/}
+  [ -f "$module/$module.cpp" ] || continue
+  mkdir -p "$stage/src/$module"
+  cp "$module/$module.cpp" "$stage/src/$module/"
+  [ -f "$module/$module.m" ] && cp "$module/$module.m" "$stage/inst/"
+done
+[ -f Contents.m ] && cp Contents.m "$stage/inst/"
+tar -czf "$stage.tar.gz" -C dist "orbitkit-$version"
+rm -rf "$stage"
+echo "$stage.tar.gz"
