@@ -1,0 +1,29 @@
+% orbitkit: nonlinear and chaotic time-series analysis
+% Version 0.1.0
+%
+% Dimensions and information
+%   gridmass     - Box-counting partition sums of a point set (bits)
+%   qspectrum    - Generalized dimensions fitted to neighbour-distance moments
+%   laginfo      - Auto mutual information of a series over time lags (bits)
+%   histinfo     - Entropy of the distinct columns of a matrix (nats)
+%
+% Embedding
+%   delaymatrix  - Delay-embedding matrix of several series
+%
+% Interpolation
+%   knotinterp   - Cubic spline interpolation and extrapolation
+%   slopeinterp  - Akima interpolation, without overshoot at steps
+%
+% Filters
+%   smoothwin    - Moving average with a plain or weighted centred window
+%   gainrider    - Adaptive level control with soft limiting
+%
+% Test data
+%   foldmap      - Orbit of a quadratic two-dimensional map (Henon-type)
+%   peakiter     - Orbit of a tent-shaped one-dimensional map
+%   baker        - Orbit of a generalized baker map
+%   twistgen     - Mersenne Twister uniform random numbers
+%
+% Utilities
+%   termset      - Exponent vectors of all monomials up to a degree
+%   textmatrix   - All numbers of a text file as one column
