@@ -294,19 +294,13 @@ TEST(KnotinterpGateway, MessagesInTheirOrder) {
 
 TEST(KnotinterpGateway, NonDoubleInputsAreRefusedBeforeReading) {
   auto x = row({0, 1, 2});
-  EXPECT_EQ(error_of({typed(mxINT32_CLASS, {1, 3}, {0, 1, 2}), x, x}),
+  EXPECT_EQ(error_of({typed(mxINT32_CLASS, {1, 1}, {0}), x, x}),  // before the sizes
             "Input 1 must be a real double array");
-  EXPECT_EQ(error_of({x, typed(mxSINGLE_CLASS, {1, 3}, {0, 1, 2}), x}),
+  EXPECT_EQ(error_of({x, complex_matrix(1, 3, {0, 1, 2}, {1, 1, 1}), x}),
             "Input 2 must be a real double array");
   EXPECT_EQ(error_of({x, x, typed(mxLOGICAL_CLASS, {1, 1}, {1})}),
             "Input 3 must be a real double array");
-  EXPECT_EQ(error_of({x, x, char_array("a")}), "Input 3 must be a real double array");
   EXPECT_EQ(error_of({sparse_matrix(1, 3, {1}), x, x}), "Input 1 must be a real double array");
-  EXPECT_EQ(error_of({x, complex_matrix(1, 3, {0, 1, 2}, {1, 1, 1}), x}),
-            "Input 2 must be a real double array");
-  // The class is tested before the sizes.
-  EXPECT_EQ(error_of({typed(mxINT32_CLASS, {1, 1}, {0}), x, x}),
-            "Input 1 must be a real double array");
   EXPECT_EQ(error_of({typed(mxINT32_CLASS, {1, 3})}), "Cubic spline : YY = MYSPLINE(X,Y,XX)");
 }
 
