@@ -90,14 +90,6 @@ TEST(FoldmapCore, AttractorOrbitStaysBoundedWithoutWarnings) {
   for (double v : got.values) EXPECT_LT(std::fabs(v), 1.5);
 }
 
-TEST(FoldmapCore, SmallOrbitsByHand) {
-  auto one = run(2.0, 3.0, 0.5, 4.0, 1);  // 2*0.25 + 1 + 12
-  EXPECT_EQ(one.values, (std::vector<double>{13.5, 0.5}));
-  auto constant = run(0, 0, 5, 7, 3);
-  EXPECT_EQ(constant.values, (std::vector<double>{1, 1, 1, 5, 1, 1}));
-  EXPECT_TRUE(constant.warnings.empty());
-}
-
 TEST(FoldmapCore, LimitReplacesByPlusOneMillionOncePerSample) {
   auto up = run(1, 0, 2000, 0, 2);  // 4e6 + 1, then 1e12 + 1
   EXPECT_EQ(up.values, (std::vector<double>{1e6, 1e6, 2000, 1e6}));
@@ -208,15 +200,12 @@ TEST(FoldmapGateway, MessagesInTheirOrder) {
 }
 
 TEST(FoldmapGateway, NonDoubleInputsAreRefusedBeforeReading) {
-  auto params = row({1, 0, 0, 0});
-  EXPECT_EQ(error_of({typed(mxINT32_CLASS, {1, 1}, {3}), params}),
+  EXPECT_EQ(error_of({typed(mxINT32_CLASS, {1, 1}, {3}), row({1, 0, 0, 0})}),
             "Input 1 must be a real double array");
-  EXPECT_EQ(error_of({typed(mxSINGLE_CLASS, {1, 1}, {3}), row({1, 2})}),
+  EXPECT_EQ(error_of({scalar(0), typed(mxSINGLE_CLASS, {1, 4}, {1, 0, 0, 0})}),
+            "Input 2 must be a real double array");  // before the count is judged
+  EXPECT_EQ(error_of({sparse_matrix(1, 1, {3}), row({1, 2})}),
             "Input 1 must be a real double array");
-  EXPECT_EQ(error_of({scalar(3), typed(mxSINGLE_CLASS, {1, 4}, {1, 0, 0, 0})}),
-            "Input 2 must be a real double array");
-  EXPECT_EQ(error_of({scalar(0), char_array("abcd")}), "Input 2 must be a real double array");
-  EXPECT_EQ(error_of({sparse_matrix(1, 1, {3}), params}), "Input 1 must be a real double array");
   EXPECT_EQ(error_of({scalar(3), complex_matrix(1, 4, {1, 0, 0, 0}, {0, 0, 0, 1})}),
             "Input 2 must be a real double array");
 }
