@@ -43,7 +43,7 @@ function(toolbox_module name)
     if(EXISTS ${dir}/test_${name}.m)
       add_test(NAME ${name}_octave
                COMMAND ${OCTAVE_CLI} --no-init-file --no-site-file --quiet --eval
-                       "addpath('${TOOLBOX_DIR}'); addpath('${dir}'); [n, nmax] = test('test_${name}', 'quiet', stdout); printf('%d of %d Octave tests passed\\n', n, nmax); exit(n != nmax || nmax == 0)"
+                       "addpath('${TOOLBOX_DIR}'); addpath('${dir}', '-end'); [n, nmax] = test('test_${name}', 'quiet', stdout); printf('%d of %d Octave tests passed\\n', n, nmax); exit(n != nmax || nmax == 0)"
                WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
     endif()
   endif()
