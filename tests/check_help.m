@@ -19,13 +19,13 @@ function check_help ()
   end
 end
 
-% The lines after "Example:" up to the next blank line.
+% The lines after "Example:" up to the next blank line or "See also".
 function code = example_of (text)
   lines = strsplit (text, "\n");
   start = find (! cellfun ('isempty', regexp (lines, '^\s*Example:')), 1);
   code = '';
   for k = start + 1:numel (lines)
-    if (isempty (strtrim (lines{k})))
+    if (isempty (strtrim (lines{k})) || ! isempty (regexp (lines{k}, '^\s*See also', 'once')))
       break;
     end
     code = [code lines{k} "\n"];

@@ -85,20 +85,20 @@ function check_twistgen_chain ()
 end
 
 function calls = valid_calls ()
-  calls.gridmass = @(f) {rand(randi (200), randi (4)), 2 .^ randi (6, 1, randi (3))};
-  calls.laginfo = @(f) {rand(1, 200), randi ([0 10]), 2 .^ randi (6, 1, randi (2))};
+  calls.gridmass = @(f) {rand(randi(200), randi(4)), 2 .^ randi(6, 1, randi(3))};
+  calls.laginfo = @(f) {rand(1, 200), randi([0 10]), 2 .^ randi(6, 1, randi(2))};
   calls.qspectrum = @(f) {cumsum(rand(50, 8), 2), [-1 0 1 2], 1, 2, 6};
   calls.delaymatrix = @(f) {rand(100, 2), [3 2], [1 2], 0};
   calls.histinfo = @(f) {round(3 * rand(2, 100))};
   calls.knotinterp = @(f) {1:20, rand(1, 20), 30 * rand(1, 50) - 5};
   calls.slopeinterp = @(f) {1:20, rand(1, 20), 30 * rand(1, 50) - 5};
-  calls.smoothwin = @(f) {rand(100, 2), randi ([2 20])};
+  calls.smoothwin = @(f) {rand(100, 2), randi([2 20])};
   calls.gainrider = @(f) {randn(100, 2), [1 10], 3, 0.1};
-  calls.foldmap = @(f) {randi (500), [-1.4 0.3 0 0]};
-  calls.peakiter = @(f) {randi (500), [0 1 1 rand()]};
-  calls.baker = @(f) {randi (500), [0.5 0.25 0.4 rand() rand()]};
-  calls.twistgen = @(f) {randi ([-5 500])};
-  calls.termset = @(f) {randi (4), randi ([0 4])};
+  calls.foldmap = @(f) {randi(500), [-1.4 0.3 0 0]};
+  calls.peakiter = @(f) {randi(500), [0 1 1 rand()]};
+  calls.baker = @(f) {randi(500), [0.5 0.25 0.4 rand() rand()]};
+  calls.twistgen = @(f) {randi([-5 500])};
+  calls.termset = @(f) {randi(4), randi([0 4])};
   calls.textmatrix = @(f) {f};
 end
 
@@ -113,7 +113,7 @@ end
 
 function v = hostile_value ()
   specials = [NaN Inf -Inf -0 0 realmin/4 1e308 -1e308 2^31 -2^31-1 1e6+1 0.5 2 3 -1];
-  shapes = {[0 0], [0 5], [5 0], [1 1], [1 randi(9)], [randi(9) 1], [randi(5) randi(5)], [2 2 2]};
+  shapes = {[0 0], [0 5], [5 0], [1 1], [1, randi(9)], [randi(9), 1], [randi(5), randi(5)], [2 2 2]};
   shape = shapes{randi (numel (shapes))};
   n = prod (shape);
   if (rand () < 0.5)
