@@ -21,7 +21,7 @@ end
 
 % The lines after "Example:" up to the next blank line or "See also".
 function code = example_of (text)
-  lines = strsplit (text, "\n");
+  lines = strsplit (text, "\n", "CollapseDelimiters", false);
   start = find (! cellfun ('isempty', regexp (lines, '^\s*Example:')), 1);
   code = '';
   for k = start + 1:numel (lines)
