@@ -1,12 +1,6 @@
 ## Octave tests of knotinterp in the real host: loading, shapes, messages and
 ## the interval remembered between calls.
 
-## The built module must come before this folder, whose knotinterp.m holds
-## only the help text.
-%!shared toolbox
-%! toolbox = fileparts (file_in_loadpath ("knotinterp.mex"));
-%! addpath (toolbox);
-
 %!test
 %! assert (strncmp (help ("knotinterp"), "KNOTINTERP  Cubic spline interpolation.", 39));
 %! assert (exist ("knotinterp"), 3);

@@ -1,12 +1,6 @@
 ## Octave tests of slopeinterp in the real host: loading, shapes, messages and
 ## the interval remembered between calls.
 
-## The built module must come before this folder, whose slopeinterp.m holds
-## only the help text.
-%!shared toolbox
-%! toolbox = fileparts (file_in_loadpath ("slopeinterp.mex"));
-%! addpath (toolbox);
-
 %!test
 %! assert (strncmp (help ("slopeinterp"), "SLOPEINTERP  Akima interpolation.", 33));
 %! assert (exist ("slopeinterp"), 3);
