@@ -300,10 +300,14 @@ TEST(QspectrumGateway, EmptyGammasAndNotANumberOrder) {
   EXPECT_EQ(r.out(1).columns(), 0u);
   EXPECT_EQ(r.out(2).columns(), 0u);
   // A NaN order has no search interval: NaN, beside a normal fit.
-  r = call(1, {d, row({NAN, 1}), scalar(1), scalar(1), scalar(3)});
+  // An infinite order searches from the floor and ends too; minus infinity
+  // leaves no interval.
+  r = call(1, {d, row({NAN, 1, INFINITY}), scalar(1), scalar(1), scalar(3)});
   ASSERT_FALSE(r.failed) << r.error;
   EXPECT_TRUE(std::isnan(r.out(0).values()[0]));
   EXPECT_FALSE(std::isnan(r.out(0).values()[1]));
+  EXPECT_GT(r.out(0).values()[2], 0.05);
+  EXPECT_EQ(error_of({d, scalar(-INFINITY), scalar(1), scalar(1), scalar(3)}), "kmin to small");
   // No reference points: not-a-number moments, the fits still end.
   r = call(1, {empty(0, 3), scalar(2), scalar(1), scalar(1), scalar(3)});
   ASSERT_FALSE(r.failed) << r.error;
