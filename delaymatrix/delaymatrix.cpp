@@ -12,6 +12,7 @@
 // following sample always exists; the column for copy m of series i holds
 // X(t - m * delays(i) + shift_i, i). Columns go series by series, copies in
 // order. Defaults: delays all 1, shifts all 0.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -54,8 +55,11 @@ void embed(const double* X, long M, int n, const double* dims, const double* del
     const long s = i == 0 ? 0 : long(shifts[i - 1]);
     const double* series = X + long(i) * M;
     for (long m = 0; double(m) < dims[i]; ++m) {
+      // Samples first ... end - 1 of the series, one run in time order.
       const long first = p_max - m * tau + s - 1;
-      for (long l = first; l < M - m * tau - 1 + s; ++l) out[j++] = series[l];
+      const long end = M - m * tau - 1 + s;
+      std::copy(series + first, series + end, out + j);
+      j += end - first;
     }
   }
 }
