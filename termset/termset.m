@@ -38,7 +38,7 @@
 %     x = rand (100, 3);
 %     X = ones (100, columns (E));      % model matrix, one column per term
 %     for j = 1:columns (E)
-%       X(:, j) = prod (x .^ E(:, j)', 2);
+%       X(:, j) = prod (x .^ (E(:, j)'), 2);
 %     end
 %
 %   See also NCHOOSEK, TWISTGEN.

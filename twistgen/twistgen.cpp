@@ -8,6 +8,7 @@
 // generator with it, draws its N numbers, then draws one more word and keeps
 // it, made odd, as the seed of the following call. A fresh load of the module
 // starts again from 667297391, so a sequence of calls is reproducible.
+#include <algorithm>
 #include <cstdint>
 
 #include "host/host.h"
@@ -50,6 +51,25 @@ class RNG {
     return temper(*next_word++);
   }
 
+  // The same as count calls of lRand, each word scaled into a double, but
+  // taking the words of a block in one loop without the per-word test.
+  void fill(double* values, long count) {
+    while (count > 0) {
+      if (words_left == 0) {
+        *values++ = double(lRand()) * word_to_unit;
+        --count;
+        continue;
+      }
+      const long take = std::min<long>(words_left, count);
+      for (long i = 0; i < take; ++i)
+        values[i] = double(int64_t(temper(next_word[i]))) * word_to_unit;
+      next_word += take;
+      words_left -= int(take);
+      values += take;
+      count -= take;
+    }
+  }
+
  private:
   static unsigned long temper(unsigned long y) {
     y ^= y >> 11;
@@ -61,7 +81,9 @@ class RNG {
 
   static unsigned long twist(unsigned long far, unsigned long here, unsigned long next) {
     unsigned long y = (here & upper_mask) | (next & lower_mask);
-    return far ^ (y >> 1) ^ ((next & 1UL) ? twist_constant : 0UL);
+    // The constant enters when the lowest bit of next is set; as a mask, so
+    // that the loops below need no branch.
+    return far ^ (y >> 1) ^ ((0UL - (next & 1UL)) & twist_constant);
   }
 
   // The recurrence in place. The loop is split where the index i + 397 wraps
@@ -90,7 +112,7 @@ unsigned long seed = first_seed;
 // seed, and advances seed by one more word.
 void twistgen_fill(double* values, long count) {
   RNG rng(seed);
-  for (long i = 0; i < count; ++i) values[i] = double(rng.lRand()) * word_to_unit;
+  rng.fill(values, count);
   seed = rng.lRand() | 1UL;
 }
 
