@@ -80,16 +80,6 @@ TEST(QspectrumLogError, SumsRobustDifferencesOverTheRange) {
   EXPECT_DOUBLE_EQ(log_error(2, 2, measured, model, 2), std::log(1.5));
 }
 
-TEST(QspectrumMvector, ViewsAddressRowsFromOne) {
-  double column[3] = {10, 20, 30};
-  mvector view(column, 3);
-  EXPECT_EQ(view[1], 10);
-  view[3] = 7;
-  EXPECT_EQ(column[2], 7);
-  mvector none(0);
-  EXPECT_EQ(none.length(), 0);
-}
-
 // ---- fminbr ----------------------------------------------------------------
 
 struct counted_parabola {
