@@ -13,7 +13,6 @@
 // The list is enumerated twice: once to count the vectors, so that the output
 // can be created at its final size, and once to write them.
 #include <cstdint>
-#include <memory>
 #include <unistd.h>
 
 #include "host/host.h"
@@ -125,9 +124,12 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       host::fail("Too many monomials: the list does not fit into memory");
   }
 
-  const std::unique_ptr<long[]> vector(new long[size_t(D)]);
+  // From the host: a request beyond what it can give ends the call with its
+  // error, as for the output.
+  const host::working_memory<long> exponents(static_cast<size_t>(D));
+  if (!exponents.get()) host::fail("Out of memory");
   maxlen = D;
-  a = vector.get();
+  a = exponents.get();
   count_flag = 1;
   counter = 0;
   g(0, maxgrad);

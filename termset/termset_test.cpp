@@ -148,11 +148,15 @@ TEST(TermsetGateway, MessagesInTheirOrder) {
             "Too many monomials: the list does not fit into memory");
 }
 
-TEST(TermsetGateway, FailedOutputAllocationEndsTheCallCleanly) {
-  fail_allocation_after(0);
-  auto r = call(1, {scalar(3), scalar(2)});
-  EXPECT_TRUE(r.failed);
-  EXPECT_EQ(r.released_on_exit, 0u);
+TEST(TermsetGateway, FailedAllocationsEndTheCallCleanly) {
+  for (int k : {0, 1}) {  // the working vector, then the output
+    fail_allocation_after(k);
+    auto r = call(1, {scalar(3), scalar(2)});
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.released_on_exit, 0u);
+  }
+  fail_allocation_after(0, allocation_failure::null_pointer);
+  EXPECT_EQ(call(1, {scalar(3), scalar(2)}).error, "Out of memory");
   expect_matrix(call(1, {scalar(1), scalar(1)}), 1, {0, 1});
 }
 

@@ -80,4 +80,5 @@
 %!error <Input 1 must be a character array> textmatrix (3)
 %!error <Input 1 must be a character array> textmatrix ({"a.txt"})
 %!error <Input 1 must not be empty> textmatrix ("")
-%!error <Error reading input file> textmatrix (tempdir ())
+%!error <Input file is not a regular file> textmatrix (tempdir ())
+%!error <Input file is not a regular file> textmatrix ("/dev/zero")

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 #include "host/host.h"
@@ -109,6 +110,14 @@ mxArray* readmatrix(FILE* file) {
   return column;
 }
 
+// Only a plain file can be read twice from its start and comes to an end; a
+// device such as /dev/zero would be read forever, a pipe or terminal could
+// not be read a second time, and a folder cannot be read at all.
+bool is_regular_file(FILE* file) {
+  struct stat status;
+  return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 struct file_closer {
   void operator()(FILE* file) const { std::fclose(file); }
 };
@@ -132,5 +141,6 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     mexPrintf("Error opening argument list file %s \n", name.data());
     host::fail("");
   }
+  if (!is_regular_file(file.get())) host::fail("Input file is not a regular file");
   plhs[0] = readmatrix(file.get());
 }

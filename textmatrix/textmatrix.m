@@ -37,7 +37,10 @@
 %     file cannot be opened    prints "Error opening argument list file NAME "
 %                              and ends with an empty error message (Octave
 %                              shows it as a single blank)
-%     file cannot be read      "Error reading input file" (e.g. a folder)
+%     not a plain file (a      "Input file is not a regular file"
+%     folder, a device such
+%     as /dev/zero, a pipe)
+%     a read fails             "Error reading input file"
 %     more than 2147483647     "Too many numbers in input file"
 %     numbers
 %   If the file changes while it is read, X keeps the count of the first

@@ -216,8 +216,19 @@ TEST(TextmatrixGateway, ArgumentMessages) {
   EXPECT_EQ(call(1, {typed(mxUINT8_CLASS, {1, 4}, {47, 116, 109, 112})}).error,
             "Input 1 must be a character array");
   EXPECT_EQ(call(1, {char_array("")}).error, "Input 1 must not be empty");
-  // A directory opens but cannot be read.
-  EXPECT_EQ(call(1, {char_array("/tmp")}).error, "Error reading input file");
+  // These open, but would be read forever, or not at all.
+  for (const char* name : {"/dev/zero", "/tmp", "/dev/null"})
+    EXPECT_EQ(call(1, {char_array(name)}).error, "Input file is not a regular file") << name;
+}
+
+TEST(TextmatrixFormat, FailedReadIsNotTakenForTheEnd) {
+  FILE* folder = std::fopen("/tmp", "r");  // opens, but every read fails
+  ASSERT_NE(folder, nullptr);
+  uint64_t count = 7;
+  EXPECT_EQ(count_numbers(folder, count), read_outcome::read_error);
+  double value = 0;
+  EXPECT_EQ(convert_numbers(folder, &value, 1), read_outcome::read_error);
+  std::fclose(folder);
 }
 
 TEST(TextmatrixGateway, FurtherInputsAreIgnored) {
