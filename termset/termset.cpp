@@ -97,8 +97,15 @@ termset_size check_size(long D, long maxgrad, uint64_t memory_bytes) {
   return termset_size::fits;
 }
 
-uint64_t physical_memory_bytes() {
+// The memory free now. The system would promise more and only fail when the
+// list is written, by ending the whole session; a clear error first is
+// kinder.
+uint64_t free_memory_bytes() {
+#ifdef _SC_AVPHYS_PAGES
+  const long pages = sysconf(_SC_AVPHYS_PAGES);
+#else
   const long pages = sysconf(_SC_PHYS_PAGES);
+#endif
   const long page_size = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || page_size <= 0) return UINT64_MAX;  // unknown: the host decides
   return uint64_t(pages) * uint64_t(page_size);
@@ -115,7 +122,7 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   const long maxgrad = host::count_from_double(host::first_element(prhs[IN_MAXGRAD], 2));
   if (D < 1 || maxgrad < 0) host::fail("Wrong parameters given");
 
-  switch (check_size(D, maxgrad, physical_memory_bytes())) {
+  switch (check_size(D, maxgrad, free_memory_bytes())) {
     case termset_size::fits:
       break;
     case termset_size::too_many_columns:

@@ -30,7 +30,8 @@
 %     more than 2147483647     "Too many monomials: more than 2147483647
 %     columns                   columns"
 %     E larger than the        "Too many monomials: the list does not fit into
-%     machine's memory          memory"
+%     memory free now           memory"
+%     no memory from the host  "Out of memory"
 %   The size checks come before anything is allocated.
 %
 %   Example:
