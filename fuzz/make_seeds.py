@@ -61,7 +61,7 @@ SEEDS = {
     "baker": [call(1, matrix([[10]]), matrix([0.5, 0.25, 0.4, 0.2, 0.1]))],
     "twistgen": [call(1, matrix([[5]]))],
     "termset": [call(1, matrix([[3]]), matrix([[2]]))],
-    "textmatrix": [call(1, text("/dev/null")), call(1, text("no-such-file"))],
+    "textmatrix": [call(1, text("/etc/passwd")), call(1, text("no-such-file"))],
 }
 
 for module, seeds in SEEDS.items():

@@ -126,7 +126,7 @@ function v = hostile_value ()
     case 1, v = single (v);
     case 2, v(isnan (v)) = 0; v = int32 (v);
     case 3, v = logical (v != 0 & ! isnan (v));
-    case 4, v = char (mod (abs (v(! isnan (v))), 95) + 32);
+    case 4, v = char (mod (abs (v(isfinite (v))), 95) + 32);
     case 5, v = complex (v, 1);
     case 6, v(isnan (v)) = 0; v = sparse (double (v(:, :, 1)));
   end
