@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 version=$(sed -n 's/^Version: //p' package/DESCRIPTION)
 stage=dist/orbitkit-$version
 rm -rf "$stage" && mkdir -p "$stage/inst" "$stage/src"
-cp package/DESCRIPTION package/INDEX COPYING "$stage/"
+cp package/DESCRIPTION package/INDEX package/post_install.m COPYING "$stage/"
 cp package/Makefile "$stage/src/"
 cp -r host tree "$stage/src/"
 rm -f "$stage"/src/host/standin* "$stage"/src/tree/*_test.cpp
