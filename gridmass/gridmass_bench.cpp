@@ -9,36 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <malloc.h>
 #include <unordered_map>
 
-// This program replaces the global allocator on purpose; GCC cannot tell the
-// replacement's free() from a mismatched one.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<size_t> heap_now{0}, heap_peak{0};
-}
-
-void* operator new(size_t bytes) {
-  void* p = std::malloc(bytes ? bytes : 1);
-  if (!p) throw std::bad_alloc();
-  size_t now = heap_now += malloc_usable_size(p);
-  size_t peak = heap_peak.load();
-  while (now > peak && !heap_peak.compare_exchange_weak(peak, now)) {
-  }
-  return p;
-}
-void operator delete(void* p) noexcept {
-  heap_now -= malloc_usable_size(p);
-  std::free(p);
-}
-void* operator new[](size_t bytes) { return operator new(bytes); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+#include "bench/heap_counter.h"
 
 namespace {
 
@@ -65,15 +39,14 @@ const std::vector<double>& henon_embedding() {
 }
 
 void report_peak(benchmark::State& state, size_t baseline) {
-  state.counters["peak_MB"] = double(heap_peak.load() - baseline) / 1e6;
+  state.counters["peak_MB"] = heap_peak_megabytes(baseline);
 }
 
 void BM_tree(benchmark::State& state) {
   const auto& data = henon_embedding();
   const long P = long(resolutions.size());
   std::vector<double> h0(P * dimension), h1(h0.size()), h2(h0.size());
-  size_t baseline = heap_now.load();
-  heap_peak = baseline;
+  const size_t baseline = heap_baseline();
   for (auto _ : state) {
     auto outcome = gridmass_partition_sums(data.data(), points, dimension, resolutions.data(), P,
                                            h0.data(), h1.data(), h2.data());
@@ -95,8 +68,7 @@ void BM_unordered_map(benchmark::State& state) {
   const auto& data = henon_embedding();
   const long P = long(resolutions.size());
   std::vector<double> h0(P * dimension), h1(h0.size()), h2(h0.size());
-  size_t baseline = heap_now.load();
-  heap_peak = baseline;
+  const size_t baseline = heap_baseline();
   for (auto _ : state) {
     double lo = data[0], hi = data[0];
     for (double v : data) {

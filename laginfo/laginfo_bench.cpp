@@ -15,39 +15,13 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <malloc.h>
 #include <numeric>
 #include <string>
 #include <unordered_map>
 
-// This program replaces the global allocator on purpose; GCC cannot tell the
-// replacement's free() from a mismatched one.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<size_t> heap_now{0}, heap_peak{0};
-}
-
-void* operator new(size_t bytes) {
-  void* p = std::malloc(bytes ? bytes : 1);
-  if (!p) throw std::bad_alloc();
-  size_t now = heap_now += malloc_usable_size(p);
-  size_t peak = heap_peak.load();
-  while (now > peak && !heap_peak.compare_exchange_weak(peak, now)) {
-  }
-  return p;
-}
-void operator delete(void* p) noexcept {
-  heap_now -= malloc_usable_size(p);
-  std::free(p);
-}
-void* operator new[](size_t bytes) { return operator new(bytes); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+#include "bench/heap_counter.h"
 
 namespace {
 
@@ -94,13 +68,12 @@ double term(long count, long n, double hx, double hy) {
 }
 
 size_t start_counting() {
-  const size_t baseline = heap_now.load();
-  heap_peak = baseline;
+  const size_t baseline = heap_baseline();
   return baseline;
 }
 
 void finish(benchmark::State& state, size_t baseline, const std::vector<double>& mi, int b) {
-  state.counters["peak_MB"] = double(heap_peak.load() - baseline) / 1e6;
+  state.counters["peak_MB"] = heap_peak_megabytes(baseline);
   const auto& want = tree_results(b);
   if (want.empty()) return;
   for (size_t i = 0; i < mi.size(); ++i)
@@ -119,7 +92,7 @@ void BM_tree(benchmark::State& state) {
       state.SkipWithError("laginfo failed");
     benchmark::DoNotOptimize(mi.data());
   }
-  state.counters["peak_MB"] = double(heap_peak.load() - baseline) / 1e6;
+  state.counters["peak_MB"] = heap_peak_megabytes(baseline);
   tree_results(b) = mi;
   // The largest tree of the run: one node per occupied first bin and pair.
   std::vector<int> bin;
