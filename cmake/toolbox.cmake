@@ -15,6 +15,10 @@ if(TOOLBOX_OCTAVE)
   separate_arguments(OCTAVE_INCFLAGS UNIX_COMMAND "${OCTAVE_INCFLAGS}")
 endif()
 
+# No single test may run longer than this: a hang fails the run instead of
+# holding it up until CI's own limit.
+set(TOOLBOX_TEST_TIMEOUT 600)
+
 # A C++ test executable against the stand-in host, run by ctest.
 function(toolbox_test name source)
   if(TOOLBOX_FUZZ)
@@ -23,6 +27,7 @@ function(toolbox_test name source)
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE standin_host GTest::gtest GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${TOOLBOX_TEST_TIMEOUT})
 endfunction()
 
 function(toolbox_module name)
@@ -45,6 +50,7 @@ function(toolbox_module name)
                COMMAND ${OCTAVE_CLI} --no-init-file --no-site-file --quiet --eval
                        "addpath('${TOOLBOX_DIR}'); addpath('${dir}', '-end'); [n, nmax] = test('test_${name}', 'quiet', stdout); printf('%d of %d Octave tests passed\\n', n, nmax); exit(n != nmax || nmax == 0)"
                WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+      set_tests_properties(${name}_octave PROPERTIES TIMEOUT ${TOOLBOX_TEST_TIMEOUT})
     endif()
   endif()
 

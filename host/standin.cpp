@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -64,6 +65,7 @@ struct call_context {
   std::vector<std::string> warnings;
   int allocations_until_failure = -1;
   standin::allocation_failure failure_mode = standin::allocation_failure::host_error;
+  std::thread::id caller = std::this_thread::get_id();
 };
 
 call_context* current = nullptr;
@@ -76,8 +78,18 @@ void check_request(size_t count, size_t size) {
   if (size && count > request_limit / size) throw standin::host_error("Out of memory");
 }
 
+// Only the thread that entered the gateway may call the host; a module that
+// lets a worker thread do so is stopped on the spot, so no test can miss it.
+void require_calling_thread() {
+  if (current && current->caller != std::this_thread::get_id()) {
+    std::fputs("stand-in host: host call from a worker thread\n", stderr);
+    std::abort();
+  }
+}
+
 call_context& context() {
   if (!current) throw std::logic_error("host call outside a gateway call");
+  require_calling_thread();
   return *current;
 }
 
@@ -126,6 +138,7 @@ bool mxIsChar(const mxArray* array) { return array->class_id == mxCHAR_CLASS; }
 bool mxIsEmpty(const mxArray* array) { return array->numel() == 0; }
 
 mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag) {
+  require_calling_thread();
   if (m < 0 || n < 0) throw standin::host_error("negative dimensions");
   check_request(size_t(m), sizeof(double));
   if (m > 0) check_request(size_t(n), size_t(m) * sizeof(double));
@@ -157,6 +170,7 @@ int mxGetString(const mxArray* array, char* buffer, mwSize length) {
 }
 
 void* mxMalloc(size_t bytes) {
+  require_calling_thread();
   check_request(bytes, 1);
   if (allocation_fails()) return nullptr;
   void* p = std::malloc(bytes ? bytes : 1);
@@ -181,7 +195,10 @@ void mxFree(void* pointer) {
   std::free(pointer);
 }
 
-void mexErrMsgTxt(const char* text) { throw standin::host_error(text); }
+void mexErrMsgTxt(const char* text) {
+  require_calling_thread();
+  throw standin::host_error(text);
+}
 
 void mexWarnMsgTxt(const char* text) { context().warnings.emplace_back(text); }
 

@@ -6,4 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh gnuplot-nox
 bash scripts/build.sh >/dev/null
-octave-cli --no-init-file --quiet --eval "addpath('build/toolbox'); addpath('demo'); tour('build/tour.png')"
+source scripts/octave.sh
+octave_run --eval "addpath('build/toolbox'); addpath('demo'); tour('build/tour.png')"

@@ -4,7 +4,7 @@
 # root; everything already present is left alone.
 set -euo pipefail
 
-packages=(g++ cmake make octave liboctave-dev libgtest-dev libbenchmark-dev "$@")
+packages=(g++ cmake make octave liboctave-dev libgtest-dev libbenchmark-dev libfast-float-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

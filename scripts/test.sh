@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
 #   1. the C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+#      then under ThreadSanitizer,
 #   2. a bounded run of every module's fuzz target (20 seconds each),
 #   3. the build through the host's own mex command (make_toolbox.m),
 #   4. the Octave package, installed into a temporary prefix, every module's
@@ -9,23 +10,29 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/octave.sh
 
 echo "== C++ tests with sanitizers"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Release -DTOOLBOX_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j"$(nproc)" >/dev/null
 (cd build-sanitize && ctest --output-on-failure -j"$(nproc)")
 
+echo "== C++ tests with ThreadSanitizer"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Release -DTOOLBOX_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$(nproc)" >/dev/null
+(cd build-tsan && ctest --output-on-failure -j"$(nproc)")
+
 echo "== Fuzzing every gateway"
 bash scripts/fuzz.sh 20
 
 echo "== Build with the host's mex command"
 rm -rf build-mex
-octave-cli --no-init-file --quiet --eval "make_toolbox('build-mex'); addpath('build-mex'); assert(gridmass([0 0; 1 1], 2), -log(2)/0.69314718055995*[1 1]); disp('mex build works')"
+octave_run --eval "make_toolbox('build-mex'); addpath('build-mex'); assert(gridmass([0 0; 1 1], 2), -log(2)/0.69314718055995*[1 1]); disp('mex build works')"
 
 echo "== Octave package"
 package=$(bash scripts/package.sh)
 prefix=$(mktemp -d)
-octave-cli --no-init-file --quiet --eval "pkg prefix $prefix $prefix; pkg local_list $prefix/octave_packages; pkg install $package; pkg load orbitkit; addpath('tests'); check_help; disp('package installs; all modules work')"
+octave_run --eval "pkg prefix $prefix $prefix; pkg local_list $prefix/octave_packages; pkg install $package; pkg load orbitkit; addpath('tests'); check_help; disp('package installs; all modules work')"
 rm -rf "$prefix"
 
 echo "== Regular build: C++ and Octave tests"

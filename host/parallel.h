@@ -1,0 +1,157 @@
+// Splitting the independent parts of one call across threads.
+//
+// A call may hand numbered tasks (lags, resolutions, columns, blocks of
+// queries, ...) to `parallel::run`, which runs them on the calling thread and
+// on up to threads - 1 helper threads started for the call and joined before
+// it returns. Each task writes only its own part of the result, so the result
+// is the same, bit for bit, for every thread count.
+//
+// The rules every module keeps:
+// - Only the calling thread talks to the host. Tasks never call the host's
+//   allocation, error, warning or print functions; they report through their
+//   own results (an outcome per task), and the gateway turns those into host
+//   calls afterwards, in the order a one-thread run would have made them.
+// - No thread outlives the call: run() returns only when every thread it
+//   started has been joined, also when a task throws.
+// - Small calls start no threads: threads_for() gives one thread unless the
+//   work pays for the start-up of more.
+//
+// The thread count is OMP_NUM_THREADS when it is set to a positive number
+// (the convention numerical libraries share), otherwise the number of cores
+// this process may run on.
+//
+// This header needs nothing of the host; numeric cores may include it.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+namespace parallel {
+
+// More threads than this are never started, whatever OMP_NUM_THREADS says.
+constexpr int max_threads = 256;
+
+// The cores this process may run on: its affinity mask where the system has
+// one, otherwise what the standard library reports; at least 1.
+inline int available_cores() {
+#ifdef __linux__
+  cpu_set_t mask;
+  CPU_ZERO(&mask);
+  if (sched_getaffinity(0, sizeof mask, &mask) == 0) {
+    const int cores = CPU_COUNT(&mask);
+    if (cores > 0) return cores;
+  }
+#endif
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 0 ? int(std::min<unsigned>(cores, max_threads)) : 1;
+}
+
+// A thread count from the text of OMP_NUM_THREADS: its first entry (the
+// variable may list one count per nesting level, "4,2"), or 0 when that is
+// not a positive whole number.
+inline int parse_thread_count(const char* text) {
+  if (!text) return 0;
+  while (*text == ' ' || *text == '\t') ++text;
+  long count = 0;
+  const char* digit = text;
+  for (; *digit >= '0' && *digit <= '9'; ++digit) {
+    count = count * 10 + (*digit - '0');
+    if (count > max_threads) count = max_threads;
+  }
+  if (digit == text) return 0;
+  while (*digit == ' ' || *digit == '\t') ++digit;
+  if (*digit != '\0' && *digit != ',') return 0;
+  return int(count);
+}
+
+// The threads a call may use, read anew for every call so that a change of
+// OMP_NUM_THREADS between calls takes effect.
+inline int thread_budget() {
+  const int requested = parse_thread_count(std::getenv("OMP_NUM_THREADS"));
+  return requested > 0 ? requested : available_cores();
+}
+
+// The threads worth using for `work` units of work when each thread should
+// have at least `grain` units to pay for its start-up (tens of microseconds),
+// and at most `tasks` threads since there is no more to split.
+inline int threads_for(double work, double grain, long tasks, int budget = thread_budget()) {
+  if (tasks <= 1 || budget <= 1 || !(work >= 2 * grain)) return 1;
+  const double useful = work / grain;
+  int threads = budget;
+  if (useful < threads) threads = int(useful);
+  if (tasks < threads) threads = int(tasks);
+  return std::max(threads, 1);
+}
+
+// Runs task(index, worker) for every index in [0, count): tasks are taken
+// in ascending order by the calling thread (worker 0) and by up to
+// threads - 1 started threads (workers 1, 2, ...), so per-worker scratch can
+// be indexed by worker. Returns when all tasks have ended.
+//
+// When tasks throw, tasks not yet taken are skipped and the exception of the
+// lowest-numbered failed task is rethrown here, on the calling thread. Every
+// task below it was taken before it and ran, so which exception that is does
+// not depend on the thread count. If the system refuses to start a thread,
+// the threads already running (at least the caller) do all the work.
+template <typename Task>
+void run(long count, int threads, Task&& task) {
+  if (count <= 0) return;
+  threads = std::max(1, std::min<int>(threads, int(std::min<long>(count, max_threads))));
+  if (threads == 1) {
+    for (long i = 0; i < count; ++i) task(i, 0);
+    return;
+  }
+
+  std::atomic<long> next{0};
+  std::atomic<bool> stop{false};
+  std::mutex failure_lock;
+  long failed_index = count;
+  std::exception_ptr failure;
+
+  auto work = [&](int worker) {
+    for (;;) {
+      if (stop.load(std::memory_order_relaxed)) return;
+      const long i = next.fetch_add(1, std::memory_order_relaxed);
+      if (i >= count) return;
+      try {
+        task(i, worker);
+      } catch (...) {
+        std::lock_guard<std::mutex> hold(failure_lock);
+        if (i < failed_index) {
+          failed_index = i;
+          failure = std::current_exception();
+        }
+        stop.store(true, std::memory_order_relaxed);
+      }
+    }
+  };
+
+  // Joins every started thread when the scope ends, whichever way it ends.
+  struct joiner {
+    std::vector<std::thread> threads;
+    ~joiner() {
+      for (std::thread& t : threads) t.join();
+    }
+  } helpers;
+  try {
+    helpers.threads.reserve(size_t(threads - 1));
+    for (int w = 1; w < threads; ++w) helpers.threads.emplace_back(work, w);
+  } catch (...) {
+    // No further threads: the caller and those already started carry on.
+  }
+  work(0);
+  for (std::thread& t : helpers.threads) t.join();
+  helpers.threads.clear();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace parallel

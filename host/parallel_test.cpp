@@ -1,0 +1,95 @@
+// The thread helper: every task runs once, failures come back on the calling
+// thread as the lowest-numbered task's, and the count follows OMP_NUM_THREADS.
+#include "host/parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/host.h"
+
+namespace {
+
+TEST(Parallel, EveryTaskRunsOnceOnItsWorker) {
+  for (int threads : {1, 2, 3, 7}) {
+    const long count = 1000;
+    std::vector<std::atomic<int>> runs(count);
+    std::vector<int> worker_of(count, -1);
+    parallel::run(count, threads, [&](long i, int worker) {
+      ++runs[size_t(i)];
+      worker_of[size_t(i)] = worker;
+    });
+    for (long i = 0; i < count; ++i) {
+      ASSERT_EQ(runs[size_t(i)], 1) << "task " << i << ", " << threads << " threads";
+      ASSERT_GE(worker_of[size_t(i)], 0);
+      ASSERT_LT(worker_of[size_t(i)], threads);
+    }
+  }
+}
+
+TEST(Parallel, TheLowestFailedTaskIsReportedOnTheCallingThread) {
+  const std::thread::id caller = std::this_thread::get_id();
+  for (int threads : {1, 2, 3}) {
+    for (int trial = 0; trial < 50; ++trial) {
+      std::atomic<bool> below_ran_all{true};
+      std::vector<std::atomic<int>> ran(100);
+      try {
+        parallel::run(100, threads, [&](long i, int) {
+          ++ran[size_t(i)];
+          if (i == 37 || i == 38 || i == 90) throw std::runtime_error(std::to_string(i));
+        });
+        FAIL() << "no exception";
+      } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        EXPECT_STREQ(e.what(), "37");
+      }
+      for (int i = 0; i < 37; ++i) below_ran_all = below_ran_all && ran[size_t(i)] == 1;
+      EXPECT_TRUE(below_ran_all);
+    }
+  }
+}
+
+TEST(Parallel, ThreadCountFollowsOmpNumThreads) {
+  EXPECT_EQ(parallel::parse_thread_count("3"), 3);
+  EXPECT_EQ(parallel::parse_thread_count(" 4,2"), 4);
+  EXPECT_EQ(parallel::parse_thread_count("100000"), parallel::max_threads);
+  for (const char* ignored : std::vector<const char*>{"", "0", "-2", "two", "3x", nullptr})
+    EXPECT_EQ(parallel::parse_thread_count(ignored), 0) << (ignored ? ignored : "unset");
+
+  setenv("OMP_NUM_THREADS", "5", 1);
+  EXPECT_EQ(parallel::thread_budget(), 5);
+  setenv("OMP_NUM_THREADS", "nonsense", 1);
+  EXPECT_EQ(parallel::thread_budget(), parallel::available_cores());
+  unsetenv("OMP_NUM_THREADS");
+  EXPECT_EQ(parallel::thread_budget(), parallel::available_cores());
+}
+
+TEST(Parallel, SmallWorkStaysOnOneThread) {
+  EXPECT_EQ(parallel::threads_for(1e3, 1e5, 100, 8), 1);
+  EXPECT_EQ(parallel::threads_for(1e9, 1e5, 1, 8), 1);
+  EXPECT_EQ(parallel::threads_for(1e9, 1e5, 100, 1), 1);
+  EXPECT_EQ(parallel::threads_for(3e5, 1e5, 100, 8), 3);
+  EXPECT_EQ(parallel::threads_for(1e9, 1e5, 5, 8), 5);
+  EXPECT_EQ(parallel::threads_for(1e9, 1e5, 100, 8), 8);
+}
+
+// A gateway whose worker thread calls the host, which no module may do.
+void host_call_from_a_worker(int, mxArray* plhs[], int, const mxArray*[]) {
+  std::thread worker([] { mexPrintf("from a worker\n"); });
+  worker.join();
+  plhs[0] = mxCreateDoubleMatrix(1, 1, mxREAL);
+}
+
+TEST(ParallelDeathTest, TheStandinHostStopsAHostCallFromAWorkerThread) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(standin::call(&host_call_from_a_worker, 1, {}), "host call from a worker thread");
+}
+
+}  // namespace
+
+// The stand-in host links the module's gateway; this test has none of its own.
+void mexFunction(int, mxArray*[], int, const mxArray*[]) {}
