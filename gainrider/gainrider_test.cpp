@@ -114,6 +114,47 @@ TEST(GainriderCore, NanSampleLeavesGainsAtTheThreshold) {
 
 // ---- through the stand-in host -------------------------------------------
 
+// The gain update is written (t + (tau - 1) g) / tau; an algebraically equal
+// form such as g + (t - g) / tau rounds differently. With time constants of 1
+// or 2 both forms are often exact, so this compares the whole call on a long
+// random signal with fractional time constants against a transcription of
+// the documented steps, kept apart from the module's code.
+TEST(GainriderGateway, RandomSignalsMatchTheWrittenStepsBitForBit) {
+  std::mt19937 rng(17);
+  std::normal_distribution<double> normal(0, 1);
+  std::uniform_real_distribution<double> level(-4, 2);
+  const size_t M = 20000, N = 3;
+  const std::vector<double> tau = {1.37, 7.9, 0.63, 31.1};
+  const double limit = 3.5, threshold = 0.013;
+  std::vector<double> x(M * N);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = normal(rng) * std::pow(10.0, level(rng));
+
+  std::vector<double> want(x.size());
+  for (size_t j = 0; j < N; ++j) {
+    std::vector<double> g(tau.size(), 1.0);
+    for (size_t i = 0; i < M; ++i) {
+      double v = x[j * M + i];
+      for (size_t m = 0; m < tau.size(); ++m) {
+        v = v / g[m];
+        const double a = std::fabs(v);
+        if (a > 1) {
+          const double D = limit - 1;
+          const double e = std::exp(((a - 1) * (-2)) / D);
+          const double r = (2 / (e + 1) - 1) * D + 1;
+          v = v > 0 ? r : -r;
+        }
+        const double t = std::fabs(v) >= threshold ? std::fabs(v) : threshold;
+        g[m] = (t + (tau[m] - 1) * g[m]) / tau[m];
+      }
+      want[j * M + i] = v;
+    }
+  }
+
+  auto r = call(1, {matrix(M, N, x), row(tau), scalar(limit), scalar(threshold)});
+  ASSERT_FALSE(r.failed) << r.error;
+  expect_bits_equal(r.out(0).values(), want);
+}
+
 std::string error_of(const std::vector<mxArray>& inputs) { return call(1, inputs).error; }
 
 TEST(GainriderGateway, OutputHasTheShapeOfTheData) {
