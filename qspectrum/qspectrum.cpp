@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "host/host.h"
+#include "host/parallel.h"
 
 namespace {
 
@@ -46,21 +47,31 @@ class mvector {
 
 // Fills moments (N x G, column-major) with the power means of order gammas[g]
 // of every column of the M x N distance matrix, passed as n_orders = N and
-// n_points = M. The distances are read once, in storage order.
+// n_points = M.
+//
+// Each (order, gamma) pair is its own task: its sum runs over the reference
+// points in ascending order whichever thread takes it, so the moments are
+// the same for every thread count. `threads` is the most that may be used.
 void compute_moments(const double* distances, long n_orders, long n_points, long n_gammas,
-                     const double* gammas, double* moments) {
-  for (long i = 0; i < n_orders; ++i) {
-    for (long g = 0; g < n_gammas; ++g) moments[i + n_orders * g] = 0;
-    for (long j = 0; j < n_points; ++j) {
-      const double r = distances[j + n_points * i];
-      for (long g = 0; g < n_gammas; ++g)
-        moments[i + n_orders * g] += gammas[g] != 0 ? std::pow(r, gammas[g]) : std::log(r);
-    }
-    for (long g = 0; g < n_gammas; ++g) {
-      const double mean = moments[i + n_orders * g] / double(n_points);
-      moments[i + n_orders * g] = gammas[g] != 0 ? std::pow(mean, 1 / gammas[g]) : std::exp(mean);
-    }
-  }
+                     const double* gammas, double* moments, int threads) {
+  const long pairs = n_orders * n_gammas;
+  // A pow costs tens of nanoseconds; a thread pays for its start with a few
+  // thousand of them.
+  threads = parallel::threads_for(double(pairs) * double(n_points), 4096, pairs, threads);
+  parallel::run(pairs, threads, [&](long pair, int) {
+    // Consecutive tasks share a distance column, which then stays in cache.
+    const long i = pair / n_gammas;
+    const long g = pair % n_gammas;
+    const double gamma = gammas[g];
+    const double* column = distances + n_points * i;
+    double sum = 0;
+    if (gamma != 0)
+      for (long j = 0; j < n_points; ++j) sum += std::pow(column[j], gamma);
+    else
+      for (long j = 0; j < n_points; ++j) sum += std::log(column[j]);
+    const double mean = sum / double(n_points);
+    moments[i + n_orders * g] = gamma != 0 ? std::pow(mean, 1 / gamma) : std::exp(mean);
+  });
 }
 
 // ln Gamma(x) for x > 0, from a six-term Lanczos series (relative error near
@@ -214,33 +225,52 @@ class Error_Function {
 
 enum class qspectrum_outcome { success, kmin_too_small };
 
+// A D below -gamma/kmin would ask for Gamma of a non-positive argument at
+// k = kmin; from -gamma/kmin = 128 on, no search interval is left.
+bool kmin_too_small(double gamma, long kmin) { return -gamma / double(kmin) >= 128; }
+
 // Fits D for every kmin = kmin_low ... kmin_high (column kmin - kmin_low of
-// the G x K dims) and every gamma, against the N x G moments; the model
-// columns keep what the last evaluation of each fit wrote.
+// the G x K dims) and every gamma, against the N x G moments.
+//
+// The model matrix ends as if the fits had run one after another in loop
+// order, each evaluation writing rows kmin - 1 ... kmax - 1 of its column:
+// the fit for kmin_high leaves rows kmin_high - 1 ... kmax - 1, and a row
+// r below that keeps what the fit for kmin = r + 1 wrote last. So every fit
+// evaluates into a model of its own, then copies only those rows, and the
+// fits can run in any order, on up to `threads` threads, with the same
+// results. A pair without a search interval ends the whole call, so it is
+// looked for before any fit starts.
 qspectrum_outcome fit_dimensions(double* moments, double* model, long N, const double* gammas,
-                                 long G, long kmin_low, long kmin_high, long kmax, double* dims) {
-  for (long kmin = kmin_low; kmin <= kmin_high; ++kmin) {
-    const long c = kmin - kmin_low;
-    for (long g = 0; g < G; ++g) {
-      const double gamma = gammas[g];
-      // A D below -gamma/kmin would ask for Gamma of a non-positive argument
-      // at k = kmin.
-      double lower = -gamma / double(kmin);
-      if (lower <= 0.05)
-        lower = 0.05;
-      else if (lower >= 128)
-        return qspectrum_outcome::kmin_too_small;
-      if (std::isnan(lower)) {
-        // A NaN order gives no search interval: nothing to fit.
-        dims[g + G * c] = NAN;
-        continue;
-      }
-      mvector data(moments + N * g, N);
-      mvector model_column(model + N * g, N);
-      Error_Function error(data, kmin, kmax, gamma, model_column);
-      dims[g + G * c] = fminbr(lower, 128.0, error, 0.0001);
+                                 long G, long kmin_low, long kmin_high, long kmax, double* dims,
+                                 int threads) {
+  for (long kmin = kmin_low; kmin <= kmin_high; ++kmin)
+    for (long g = 0; g < G; ++g)
+      if (kmin_too_small(gammas[g], kmin)) return qspectrum_outcome::kmin_too_small;
+
+  const long K = kmin_high - kmin_low + 1;
+  const long fits = K * G;
+  // A fit costs some microseconds per neighbour order it spans.
+  threads = parallel::threads_for(double(fits) * double(kmax - kmin_low + 1), 64, fits, threads);
+  parallel::run(fits, threads, [&](long fit, int) {
+    const long kmin = kmin_low + fit / G;
+    const long g = fit % G;
+    double lower = -gammas[g] / double(kmin);
+    if (lower <= 0.05) lower = 0.05;
+    if (std::isnan(lower)) {
+      // A NaN order gives no search interval: nothing to fit.
+      dims[g + G * (kmin - kmin_low)] = NAN;
+      return;
     }
-  }
+    const mvector data(moments + N * g, N);
+    mvector own_model(kmax);
+    Error_Function error(data, kmin, kmax, gammas[g], own_model);
+    dims[g + G * (kmin - kmin_low)] = fminbr(lower, 128.0, error, 0.0001);
+    double* column = model + N * g;
+    if (kmin < kmin_high)
+      column[kmin - 1] = own_model[kmin];
+    else
+      for (long k = kmin; k <= kmax; ++k) column[k - 1] = own_model[k];
+  });
   return qspectrum_outcome::success;
 }
 
@@ -274,14 +304,17 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (kmin_low > kmin_high) host::fail("kmin_upper must be greater or equal to kmin_lower");
   if (N < kmax) host::fail("kmax may not exceed length of v");
 
+  // Both matrices are made here, on the calling thread: the threads of the
+  // core only write into them.
+  const int threads = parallel::thread_budget();
   mxArray* moments = mxCreateDoubleMatrix(N, G, mxREAL);
   mxArray* model = mxCreateDoubleMatrix(N, G, mxREAL);
-  compute_moments(distances, N, M, G, gammas, mxGetPr(moments));
+  compute_moments(distances, N, M, G, gammas, mxGetPr(moments), threads);
 
   const long K = kmin_high - kmin_low + 1;
   plhs[OUT_DIMS] = mxCreateDoubleMatrix(G, K, mxREAL);
   if (fit_dimensions(mxGetPr(moments), mxGetPr(model), N, gammas, G, kmin_low, kmin_high, kmax,
-                     mxGetPr(plhs[OUT_DIMS])) != qspectrum_outcome::success)
+                     mxGetPr(plhs[OUT_DIMS]), threads) != qspectrum_outcome::success)
     host::fail("kmin to small");
 
   if (nlhs > OUT_MOMENTS) plhs[OUT_MOMENTS] = moments;

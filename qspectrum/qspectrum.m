@@ -31,6 +31,12 @@
 %   The scale is searched up to 1e6 in the units of the distances; with
 %   larger moments the fit saturates, so scale the distances first.
 %
+%   Threads: the moments (one per neighbour order and gamma) and the fits
+%   (one per kmin and gamma) are shared out over the cores this process may
+%   use, or over OMP_NUM_THREADS of them when that is set; small calls use
+%   one. The results are the same, bit for bit, for every thread count.
+%   Memory besides the three outputs: 2 * KMAX doubles per fit running.
+%
 %   Refused, with these messages:
 %     fewer than 5 inputs       "qspectrum : distances, gammas, kmin_low,
 %                                kmin_high and kmax must be given"

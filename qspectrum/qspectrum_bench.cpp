@@ -50,7 +50,7 @@ std::vector<double> moments_of_data() {
   const auto& g = gammas();
   std::vector<double> moments(orders * g.size());
   compute_moments(poisson_distances().data(), orders, points, long(g.size()), g.data(),
-                  moments.data());
+                  moments.data(), 1);
   return moments;
 }
 
@@ -59,7 +59,8 @@ void BM_moments(benchmark::State& state) {
   const auto& g = gammas();
   std::vector<double> moments(orders * g.size());
   for (auto _ : state) {
-    compute_moments(d.data(), orders, points, long(g.size()), g.data(), moments.data());
+    compute_moments(d.data(), orders, points, long(g.size()), g.data(), moments.data(),
+                    parallel::thread_budget());
     benchmark::DoNotOptimize(moments.data());
   }
 }
@@ -71,7 +72,7 @@ void BM_fits(benchmark::State& state) {
   std::vector<double> model(orders * G), dims(G * (kmin_high - kmin_low + 1));
   for (auto _ : state) {
     if (fit_dimensions(moments.data(), model.data(), orders, g.data(), G, kmin_low, kmin_high,
-                       kmax, dims.data()) != qspectrum_outcome::success)
+                       kmax, dims.data(), parallel::thread_budget()) != qspectrum_outcome::success)
       state.SkipWithError("fit failed");
     benchmark::DoNotOptimize(dims.data());
   }

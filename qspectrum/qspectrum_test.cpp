@@ -15,7 +15,7 @@ TEST(QspectrumMoments, TwoPointsGiveArithmeticGeometricAndHarmonicMeans) {
   const double distances[4] = {1, 4, 2, 8};  // [1 2; 4 8]
   const double gammas[3] = {1, 0, -1};
   double moments[6];
-  compute_moments(distances, 2, 2, 3, gammas, moments);
+  compute_moments(distances, 2, 2, 3, gammas, moments, 1);
   const double want[6] = {2.5, 5, 2, 4, 1.6, 3.2};
   for (int i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(moments[i], want[i]) << i;
 }
@@ -23,32 +23,35 @@ TEST(QspectrumMoments, TwoPointsGiveArithmeticGeometricAndHarmonicMeans) {
 TEST(QspectrumMoments, RandomDistancesAgreeBitForBitWithColumnMeans) {
   std::mt19937 rng(3);
   std::uniform_real_distribution<double> uniform(0.01, 3.0);
-  const long M = 37, N = 9;
+  // Large enough to be split across threads.
+  const long M = 3001, N = 9;
   std::vector<double> d(M * N);
   for (double& v : d) v = uniform(rng);
   d[5] = 0;  // a zero distance: 0 for gamma < 0 (harmonic), -inf log
   const std::vector<double> gammas = {-4, -1, 0, 0.5, 1, 2, 6};
   const long G = long(gammas.size());
-  std::vector<double> moments(N * G, -7);
-  compute_moments(d.data(), N, M, G, gammas.data(), moments.data());
-  for (long g = 0; g < G; ++g)
-    for (long k = 0; k < N; ++k) {
-      double sum = 0;
-      for (long j = 0; j < M; ++j)
-        sum += gammas[g] != 0 ? std::pow(d[j + k * M], gammas[g]) : std::log(d[j + k * M]);
-      const double want =
-          gammas[g] != 0 ? std::pow(sum / double(M), 1 / gammas[g]) : std::exp(sum / double(M));
-      EXPECT_EQ(std::memcmp(&moments[k + N * g], &want, sizeof want), 0)
-          << "k " << k << " gamma " << gammas[g];
-    }
-  EXPECT_EQ(moments[0 + N * 0], 0.0);  // gamma -4 of column 0 holds the zero
-  EXPECT_EQ(moments[0 + N * 2], 0.0);  // and so does the geometric mean
+  for (int threads : {1, 2, 3}) {
+    std::vector<double> moments(N * G, -7);
+    compute_moments(d.data(), N, M, G, gammas.data(), moments.data(), threads);
+    for (long g = 0; g < G; ++g)
+      for (long k = 0; k < N; ++k) {
+        double sum = 0;
+        for (long j = 0; j < M; ++j)
+          sum += gammas[g] != 0 ? std::pow(d[j + k * M], gammas[g]) : std::log(d[j + k * M]);
+        const double want = gammas[g] != 0 ? std::pow(sum / double(M), 1 / gammas[g])
+                                           : std::exp(sum / double(M));
+        ASSERT_EQ(std::memcmp(&moments[k + N * g], &want, sizeof want), 0)
+            << "k " << k << " gamma " << gammas[g] << ", " << threads << " threads";
+      }
+    EXPECT_EQ(moments[0 + N * 0], 0.0);  // gamma -4 of column 0 holds the zero
+    EXPECT_EQ(moments[0 + N * 2], 0.0);  // and so does the geometric mean
+  }
 }
 
 TEST(QspectrumMoments, NoReferencePointsGiveNotANumber) {
   const double gammas[2] = {2, 0};
   double moments[2] = {1, 1};
-  compute_moments(nullptr, 1, 0, 2, gammas, moments);
+  compute_moments(nullptr, 1, 0, 2, gammas, moments, 1);
   EXPECT_TRUE(std::isnan(moments[0]));
   EXPECT_TRUE(std::isnan(moments[1]));
 }
@@ -157,7 +160,7 @@ TEST(QspectrumFit, RecoversTheDimensionOfExactMoments) {
     auto moments = exact_moments(D, 0.01 * D, gammas, N);
     std::vector<double> model(N * G), dims(G * 3);
     ASSERT_EQ(fit_dimensions(moments.data(), model.data(), N, gammas.data(), G, 2, 4, 16,
-                             dims.data()),
+                             dims.data(), 1),
               qspectrum_outcome::success);
     for (double fitted : dims) EXPECT_NEAR(fitted, D, 0.01 * D) << D;
   }
@@ -172,7 +175,7 @@ TEST(QspectrumFit, ModelColumnsHoldTheLastScaledEvaluation) {
   auto moments = exact_moments(1.7, 0.5, gammas, N);
   std::vector<double> model(N), dims(3);
   ASSERT_EQ(fit_dimensions(moments.data(), model.data(), N, gammas.data(), 1, kmin_low, kmin_high,
-                           kmax, dims.data()),
+                           kmax, dims.data(), 1),
             qspectrum_outcome::success);
   EXPECT_EQ(model[0], 0);
   EXPECT_EQ(model[1], 0);
@@ -198,14 +201,69 @@ TEST(QspectrumFit, SearchFloorFollowsNegativeOrdersAndKmin) {
   std::vector<double> moments(N * 2, 1.0), model(N * 2), dims(2);
   moments[100] = 1.5;
   EXPECT_EQ(fit_dimensions(moments.data(), model.data(), N, gammas.data(), 1, 100, 100, 101,
-                           dims.data()),
+                           dims.data(), 1),
             qspectrum_outcome::success);
   EXPECT_NEAR(dims[0], 0.1 / (1 - std::pow(1.5, -10)), 1e-4);
   EXPECT_GT(dims[0], 0.1);
   // -gamma / kmin = 128 exactly: no search interval is left.
   EXPECT_EQ(fit_dimensions(moments.data(), model.data(), N, gammas.data(), 2, 100, 100, 101,
-                           dims.data()),
+                           dims.data(), 1),
             qspectrum_outcome::kmin_too_small);
+}
+
+// The fits one after another, each evaluating straight into the shared model
+// column, as they ran before they were split across threads.
+qspectrum_outcome sequential_fits(double* moments, double* model, long N, const double* gammas,
+                                  long G, long kmin_low, long kmin_high, long kmax, double* dims) {
+  for (long kmin = kmin_low; kmin <= kmin_high; ++kmin) {
+    const long c = kmin - kmin_low;
+    for (long g = 0; g < G; ++g) {
+      double lower = -gammas[g] / double(kmin);
+      if (lower <= 0.05)
+        lower = 0.05;
+      else if (lower >= 128)
+        return qspectrum_outcome::kmin_too_small;
+      if (std::isnan(lower)) {
+        dims[g + G * c] = NAN;
+        continue;
+      }
+      mvector data(moments + N * g, N);
+      mvector model_column(model + N * g, N);
+      Error_Function error(data, kmin, kmax, gammas[g], model_column);
+      dims[g + G * c] = fminbr(lower, 128.0, error, 0.0001);
+    }
+  }
+  return qspectrum_outcome::success;
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+TEST(QspectrumFit, ThreadsGiveTheSequentialDimensionsAndModelsBitForBit) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<double> noise(0.9, 1.1);
+  for (int trial = 0; trial < 6; ++trial) {
+    const long N = 10 + 7 * trial;
+    const long kmin_low = 1 + trial % 3, kmin_high = kmin_low + 2 + trial, kmax = N - trial % 2;
+    std::vector<double> gammas = {-3, -1, 0, 0.5, 2, 5};
+    if (trial == 4) gammas.push_back(NAN);
+    const long G = long(gammas.size()), K = kmin_high - kmin_low + 1;
+    auto moments = exact_moments(1 + 0.7 * trial, 0.3, gammas, N);
+    for (double& m : moments) m *= noise(rng);
+    std::vector<double> want_model(N * G), want_dims(G * K);
+    ASSERT_EQ(sequential_fits(moments.data(), want_model.data(), N, gammas.data(), G, kmin_low,
+                              kmin_high, kmax, want_dims.data()),
+              qspectrum_outcome::success);
+    for (int threads : {1, 2, 3}) {
+      std::vector<double> model(N * G), dims(G * K);
+      ASSERT_EQ(fit_dimensions(moments.data(), model.data(), N, gammas.data(), G, kmin_low,
+                               kmin_high, kmax, dims.data(), threads),
+                qspectrum_outcome::success);
+      EXPECT_TRUE(same_bits(dims, want_dims)) << "trial " << trial << ", " << threads;
+      EXPECT_TRUE(same_bits(model, want_model)) << "trial " << trial << ", " << threads;
+    }
+  }
 }
 
 // ---- through the stand-in host ----------------------------------------------
