@@ -9,16 +9,30 @@
 // cell). Their growth with log2 b is what box-counting estimates of the
 // generalized dimensions of orders 0, 1 and 2 rest on.
 //
-// The grid is never stored. The cell indices of every point form a key of N
-// digits, counted by a ternary search tree: its nodes of depth k-1 are exactly
-// the occupied cells of the grid over the first k coordinates, so one tree and
-// one traversal per resolution give the sums for all k at once.
+// The grid is never stored. A cell of the grid over the first k+1 coordinates
+// is a cell of the grid over the first k (its parent) and one more bin index
+// (its digit), so the cells are found one depth at a time: every point keeps
+// the number of its cell at the previous depth, and a table keyed by (parent,
+// digit) numbers the cells of this depth in the order in which points first
+// occupy them. The sums run over the cells in that order, which makes them
+// reproducible bit for bit: it is the order in which earlier releases, which
+// counted whole keys in a tree, formed them too.
+//
+// The table is a dense array over all (parent, digit) pairs while those fit a
+// small budget (cache-sized: it is hit once per point and coordinate), and an
+// open-addressing hash of the occupied pairs beyond it, whose size follows
+// the occupied cells, never the grid. Resolutions are independent and are
+// shared out among threads; each thread has its own tables.
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "host/host.h"
-#include "tree/ternary_search_tree.h"
+#include "host/parallel.h"
 
 namespace {
 
@@ -28,46 +42,249 @@ constexpr double ln2 = 0.69314718055995;
 constexpr long max_dimension = 512;
 constexpr int max_bins = 16384;
 
-// Visitor of the tree: per depth, the number of nodes (occupied cells) and the
-// two sums over their masses, formed in node creation order.
-class dim_estimator {
- public:
-  dim_estimator(long dim, long npoints)
-      : cell_count(new long[dim]()),
-        sum_plogp(new double[dim]()),
-        sum_p2(new double[dim]()),
-        dim(dim),
-        npoints(npoints) {}
+// Memory budget of the dense table, per thread: 2^17 slots of 8 bytes (1 MiB,
+// the size of a core's second-level cache here). Beyond it the hash takes over.
+constexpr size_t dense_slots_budget = size_t(1) << 17;
 
-  void visit(int depth, long count) {
-    double mu = double(count) / double(npoints);
-    visited += count;
-    cell_count[depth] += 1;
-    sum_plogp[depth] = (std::log(mu) / ln2) * mu + sum_plogp[depth];
-    sum_p2[depth] = mu * mu + sum_p2[depth];
+// Point-coordinates (times resolutions) a thread should have to be worth
+// starting: about a millisecond of counting.
+constexpr double work_per_thread = 1 << 18;
+
+enum class gridmass_outcome { success, all_values_equal, value_outside_grid };
+
+// The cells of one resolution, depth by depth, numbered in order of first
+// occupation. Count is the integer type of cell numbers and point counts:
+// 32 bits unless there are 2^32 points or more.
+template <typename Count>
+class prefix_cells {
+ public:
+  explicit prefix_cells(long npoints) : npoints(npoints) {}
+
+  // Writes the sums of every depth for b bins per axis to entries p + k*P of
+  // the three result arrays. False when a value falls outside the grid.
+  bool count_resolution(const double* data, long N, int b, double scale, double offset, long p,
+                        long P, double* minus_log_cells, double* sum_plogp, double* log_sum_p2) {
+    cell_of_point.assign(size_t(npoints), 0);
+    Count parents = 1;  // at depth 0 all points share the whole space
+    for (long k = 0; k < N; ++k) {
+      const double* column = data + k * npoints;
+      const size_t at = size_t(p + k * P);
+      if (long(parents) == npoints) {
+        // Every point is alone in its cell from the previous depth on, so the
+        // cells of this depth are the points again, in the same order, each
+        // holding one: the same sums, from the same operands.
+        if (!all_in_grid(column, b, scale, offset)) return false;
+        minus_log_cells[at] = minus_log_cells[at - P];
+        sum_plogp[at] = sum_plogp[at - P];
+        log_sum_p2[at] = log_sum_p2[at - P];
+        continue;
+      }
+      const bool counted = size_t(parents) * size_t(b) <= dense_slots_budget
+                               ? count_dense(column, b, scale, offset, parents)
+                               : count_hashed(column, b, scale, offset, parents);
+      if (!counted) return false;
+
+      // The masses of the cells, in order of first occupation.
+      double plogp = 0.0;
+      double p2 = 0.0;
+      for (Count c = 0; c < cells; ++c) {
+        const double mu = double(points_in_cell[c]) / double(npoints);
+        plogp = (std::log(mu) / ln2) * mu + plogp;
+        p2 = mu * mu + p2;
+      }
+      minus_log_cells[at] = -(std::log(double(cells)) / ln2);
+      sum_plogp[at] = plogp;
+      log_sum_p2[at] = std::log(p2) / ln2;
+      parents = cells;
+    }
+    return true;
   }
 
-  std::unique_ptr<long[]> cell_count;
-  std::unique_ptr<double[]> sum_plogp;
-  std::unique_ptr<double[]> sum_p2;
-  long dim;
+ private:
+  // Points are taken in runs: first the table keys of a run (parent * b +
+  // bin), with nothing in between to wait on, then the lookups, whose slots
+  // the first pass has already asked the memory for.
+  static constexpr long run_length = 64;
+
+  // The keys of points first ... first + n - 1; false when a value falls
+  // outside the grid. For 0 <= v < b, truncation is the floor; a NaN fails
+  // both tests.
+  bool keys_of_run(const double* column, long first, long n, int b, double scale, double offset,
+                   uint64_t* keys) const {
+    const Count* parent = cell_of_point.data() + first;
+    bool inside = true;
+    for (long j = 0; j < n; ++j) {
+      const double v = scale * column[first + j] - offset;
+      const bool in_grid = v >= 0 && v < b;
+      inside = inside && in_grid;
+      keys[j] = uint64_t(parent[j]) * uint64_t(b) + uint64_t(in_grid ? int(v) : 0);
+    }
+    return inside;
+  }
+
+  bool all_in_grid(const double* column, int b, double scale, double offset) const {
+    for (long i = 0; i < npoints; ++i) {
+      const double v = scale * column[i] - offset;
+      if (!(v >= 0 && v < b)) return false;
+    }
+    return true;
+  }
+
+  // A table slot: the cell's number and its points; no points means unused.
+  struct dense_slot {
+    Count cell;
+    Count points;
+  };
+  struct hash_slot {
+    uint64_t key;  // parent * b + bin
+    Count cell;
+    Count points;
+  };
+
+  // One slot per (parent, bin) pair: the key is the slot.
+  bool count_dense(const double* column, int b, double scale, double offset, Count parents) {
+    const size_t slots = size_t(parents) * size_t(b);
+    if (dense.size() < slots) dense.resize(slots);
+    const size_t most_cells = std::min(slots, size_t(npoints));
+    if (slot_of_cell.size() < most_cells) slot_of_cell.resize(most_cells);
+
+    dense_slot* table = dense.data();
+    Count* cell_of = cell_of_point.data();
+    uint64_t* first_slot = slot_of_cell.data();
+    Count fresh = 0;
+    bool inside = true;
+    uint64_t keys[run_length];
+    for (long first = 0; first < npoints && inside; first += run_length) {
+      const long n = std::min(run_length, npoints - first);
+      inside = keys_of_run(column, first, n, b, scale, offset, keys);
+      for (long j = 0; j < n; ++j) {
+        dense_slot& slot = table[keys[j]];
+        if (slot.points == 0) {
+          slot.cell = fresh++;
+          first_slot[slot.cell] = keys[j];
+        }
+        ++slot.points;
+        cell_of[first + j] = slot.cell;
+      }
+    }
+    // Hand the counts over in cell order and leave the table empty again.
+    cells = fresh;
+    if (points_in_cell.size() < size_t(cells)) points_in_cell.resize(size_t(cells));
+    for (Count c = 0; c < cells; ++c) {
+      dense_slot& slot = table[first_slot[c]];
+      points_in_cell[c] = slot.points;
+      slot = dense_slot{0, 0};
+    }
+    return inside;
+  }
+
+  // Linear probing, at most half full. Keys are below npoints * 16384, far
+  // from 2^64 for any number of points that fits in memory.
+  bool count_hashed(const double* column, int b, double scale, double offset, Count parents) {
+    // A depth has at least as many cells as the one before it.
+    size_t wanted = 1024;
+    while (wanted < 2 * size_t(parents)) wanted *= 2;
+    if (hash.size() < wanted) resize_hash(wanted);
+
+    Count* cell_of = cell_of_point.data();
+    Count fresh = 0;
+    bool inside = true;
+    uint64_t keys[run_length];
+    size_t homes[run_length];
+    for (long first = 0; first < npoints && inside; first += run_length) {
+      const long n = std::min(run_length, npoints - first);
+      inside = keys_of_run(column, first, n, b, scale, offset, keys);
+      hash_slot* table = hash.data();
+      const size_t mask = hash.size() - 1;
+      for (long j = 0; j < n; ++j) {
+        homes[j] = home_of(keys[j]);
+        __builtin_prefetch(table + homes[j]);
+      }
+      for (long j = 0; j < n; ++j) {
+        size_t h = homes[j];
+        while (table[h].points != 0 && table[h].key != keys[j]) h = (h + 1) & mask;
+        hash_slot& slot = table[h];
+        if (slot.points == 0) {
+          slot.key = keys[j];
+          slot.cell = fresh++;
+        }
+        ++slot.points;
+        cell_of[first + j] = slot.cell;
+      }
+      // Growing between runs keeps the homes of a run valid; a run adds at
+      // most run_length cells, so the table stays below three quarters full.
+      if (2 * size_t(fresh) > hash.size()) resize_hash(2 * hash.size());
+    }
+    cells = fresh;
+    if (points_in_cell.size() < size_t(cells)) points_in_cell.resize(size_t(cells));
+    for (hash_slot& slot : hash) {
+      if (slot.points == 0) continue;
+      points_in_cell[slot.cell] = slot.points;
+      slot.points = 0;
+    }
+    return inside;
+  }
+
+  size_t home_of(uint64_t key) const {
+    return size_t((key * 0x9E3779B97F4A7C15ull) >> hash_shift);
+  }
+
+  // Moves the occupied slots into a table of `size` slots, a power of two.
+  void resize_hash(size_t size) {
+    std::vector<hash_slot> old(size);
+    old.swap(hash);
+    hash_shift = 64;
+    for (size_t s = size; s > 1; s /= 2) --hash_shift;
+    for (const hash_slot& slot : old) {
+      if (slot.points == 0) continue;
+      size_t s = home_of(slot.key);
+      while (hash[s].points != 0) s = (s + 1) & (hash.size() - 1);
+      hash[s] = slot;
+    }
+  }
+
   long npoints;
-  long visited = 0;
+  std::vector<Count> cell_of_point;   // per point: its cell at the current depth
+  std::vector<Count> points_in_cell;  // per cell, in order of first occupation
+  Count cells = 0;                    // cells of the current depth
+  std::vector<dense_slot> dense;
+  std::vector<uint64_t> slot_of_cell;  // where the dense table holds each cell
+  std::vector<hash_slot> hash;
+  int hash_shift = 64;
 };
 
-enum class gridmass_outcome {
-  success,
-  all_values_equal,
-  value_outside_grid,
-  pool_exhausted,
-  count_mismatch
-};
+template <typename Count>
+bool all_resolutions(const double* data, long M, long N, const int* bins, long P, double lo,
+                     double hi, double* minus_log_cells, double* sum_plogp, double* log_sum_p2,
+                     int threads) {
+  // The finest resolutions take longest; starting them first evens out the
+  // threads' shares.
+  std::vector<long> order(static_cast<size_t>(P));
+  std::iota(order.begin(), order.end(), 0L);
+  std::stable_sort(order.begin(), order.end(), [bins](long a, long b) { return bins[a] > bins[b]; });
+
+  std::vector<prefix_cells<Count>> scratch(static_cast<size_t>(threads), prefix_cells<Count>(M));
+  std::atomic<bool> outside{false};
+  parallel::run(P, threads, [&](long task, int worker) {
+    if (outside.load(std::memory_order_relaxed)) return;  // the call fails anyway
+    const long p = order[size_t(task)];
+    const int b = bins[p];
+    // The highest value lands just below b, in bin b-1; the lowest at 0.
+    const double scale = (b - 0.000001) / (hi - lo);
+    const double offset = scale * lo;
+    if (!scratch[size_t(worker)].count_resolution(data, N, b, scale, offset, p, P,
+                                                    minus_log_cells, sum_plogp, log_sum_p2))
+      outside.store(true, std::memory_order_relaxed);
+  });
+  return !outside.load();
+}
 
 // Fills the three P x N result arrays (column-major, entry p + k*P for
-// resolution p and the first k+1 coordinates) for the M x N data set.
+// resolution p and the first k+1 coordinates) for the M x N data set, using
+// up to `threads` threads.
 gridmass_outcome gridmass_partition_sums(const double* data, long M, long N, const int* bins,
                                          long P, double* minus_log_cells, double* sum_plogp,
-                                         double* log_sum_p2) {
+                                         double* log_sum_p2, int threads) {
   const long values = M * N;
   double lo = data[0];
   double hi = data[0];
@@ -80,34 +297,14 @@ gridmass_outcome gridmass_partition_sums(const double* data, long M, long N, con
     return gridmass_outcome::all_values_equal;
   }
 
-  int key[max_dimension];
-  for (long p = 0; p < P; ++p) {
-    const int b = bins[p];
-    dim_estimator estimator(N, M);
-    ternary_search_tree<int, dim_estimator> tree(N);
-
-    // The highest value lands just below b, in bin b-1; the lowest at 0.
-    const double scale = (b - 0.000001) / (hi - lo);
-    const double offset = scale * lo;
-    for (long i = 0; i < M; ++i) {
-      for (long k = 0; k < N; ++k) {
-        const double u = std::floor(scale * data[i + k * M] - offset);
-        if (!(u >= 0 && u < b)) return gridmass_outcome::value_outside_grid;
-        key[k] = int(u);
-      }
-      if (tree.insert(key) == -1) return gridmass_outcome::pool_exhausted;
-    }
-
-    tree.traverse(estimator);
-    if (estimator.visited != values) return gridmass_outcome::count_mismatch;
-
-    for (long k = 0; k < N; ++k) {
-      minus_log_cells[p + k * P] = -(std::log(double(estimator.cell_count[k])) / ln2);
-      sum_plogp[p + k * P] = estimator.sum_plogp[k];
-      log_sum_p2[p + k * P] = std::log(estimator.sum_p2[k]) / ln2;
-    }
-  }
-  return gridmass_outcome::success;
+  threads = parallel::threads_for(double(values) * double(P), work_per_thread, P, threads);
+  const bool inside =
+      uint64_t(M) < uint64_t(UINT32_MAX)
+          ? all_resolutions<uint32_t>(data, M, N, bins, P, lo, hi, minus_log_cells, sum_plogp,
+                                      log_sum_p2, threads)
+          : all_resolutions<uint64_t>(data, M, N, bins, P, lo, hi, minus_log_cells, sum_plogp,
+                                      log_sum_p2, threads);
+  return inside ? gridmass_outcome::success : gridmass_outcome::value_outside_grid;
 }
 
 // Bins per axis from a partition size: truncated toward zero. A NaN cannot
@@ -164,7 +361,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   }
 
   switch (gridmass_partition_sums(data, M, N, bins.data(), P, results[0], results[1],
-                                  results[2])) {
+                                  results[2], parallel::thread_budget())) {
     case gridmass_outcome::success:
       break;
     case gridmass_outcome::all_values_equal:
@@ -172,9 +369,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       break;
     case gridmass_outcome::value_outside_grid:
       host::fail("Data values seem not to be in range [0,1]");
-    case gridmass_outcome::pool_exhausted:
-      host::fail("Ran out of memory");
-    case gridmass_outcome::count_mismatch:
-      host::fail("Internal error, tree did not contain all points");
   }
 }

@@ -1,10 +1,17 @@
-// gridmass against the plain alternative a user would otherwise write:
-// counting the occupied cells of every grid with std::unordered_map keyed by
-// the cell-index vector, once per number k of leading coordinates.
+// gridmass side by side with what it replaced and with what a user would
+// otherwise write:
+//   BM_gridmass/threads:T   the module's core with T threads (1, and the
+//                           machine's budget: OMP_NUM_THREADS or all cores)
+//   BM_tree                 earlier releases' core: one counting tree per
+//                           resolution (the results are the same, bit for bit)
+//   BM_unordered_map        std::unordered_map keyed by the cell-index vector,
+//                           once per number k of leading coordinates
 //
 // Data: 10^6 points of the Henon orbit embedded with delays in 8 dimensions;
-// 8 resolutions from 2 to 1024 bins per axis. Peak heap use is counted by
-// replacing the global allocator of this program.
+// 10 resolutions, 2, 4, ..., 1024 bins per axis. Peak heap use is counted by
+// replacing the global allocator of this program. The shared cores are noisy:
+// compare within one run, e.g. with --benchmark_repetitions=5
+// --benchmark_enable_random_interleaving=true, and quote medians.
 #include "gridmass/gridmass.cpp"
 
 #include <benchmark/benchmark.h>
@@ -13,12 +20,13 @@
 #include <unordered_map>
 
 #include "bench/heap_counter.h"
+#include "gridmass/tree_reference.h"
 
 namespace {
 
 const long points = 1000000;
 const long dimension = 8;
-const std::vector<int> resolutions = {2, 4, 8, 16, 32, 64, 256, 1024};
+const std::vector<int> resolutions = {2, 4, 8, 16, 32, 64, 128, 256, 512, 1024};
 
 const std::vector<double>& henon_embedding() {
   static std::vector<double> data = [] {
@@ -38,8 +46,27 @@ const std::vector<double>& henon_embedding() {
   return data;
 }
 
-void report_peak(benchmark::State& state, size_t baseline) {
+// Per point, coordinate and resolution: the unit of the speed goals.
+void report(benchmark::State& state, size_t baseline) {
   state.counters["peak_MB"] = heap_peak_megabytes(baseline);
+  state.counters["time_per_unit"] = benchmark::Counter(
+      double(points) * dimension * double(resolutions.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_gridmass(benchmark::State& state) {
+  const auto& data = henon_embedding();
+  const long P = long(resolutions.size());
+  const int threads = state.range(0) > 0 ? int(state.range(0)) : parallel::thread_budget();
+  std::vector<double> h0(P * dimension), h1(h0.size()), h2(h0.size());
+  const size_t baseline = heap_baseline();
+  for (auto _ : state) {
+    auto outcome = gridmass_partition_sums(data.data(), points, dimension, resolutions.data(), P,
+                                           h0.data(), h1.data(), h2.data(), threads);
+    if (outcome != gridmass_outcome::success) state.SkipWithError("gridmass failed");
+    benchmark::DoNotOptimize(h0.data());
+  }
+  report(state, baseline);
 }
 
 void BM_tree(benchmark::State& state) {
@@ -48,12 +75,13 @@ void BM_tree(benchmark::State& state) {
   std::vector<double> h0(P * dimension), h1(h0.size()), h2(h0.size());
   const size_t baseline = heap_baseline();
   for (auto _ : state) {
-    auto outcome = gridmass_partition_sums(data.data(), points, dimension, resolutions.data(), P,
-                                           h0.data(), h1.data(), h2.data());
-    if (outcome != gridmass_outcome::success) state.SkipWithError("gridmass failed");
+    auto outcome = tree_reference::partition_sums(data.data(), points, dimension,
+                                                  resolutions.data(), P, h0.data(), h1.data(),
+                                                  h2.data());
+    if (outcome != tree_reference::outcome::success) state.SkipWithError("tree failed");
     benchmark::DoNotOptimize(h0.data());
   }
-  report_peak(state, baseline);
+  report(state, baseline);
 }
 
 struct cell_hash {
@@ -98,9 +126,12 @@ void BM_unordered_map(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(h0.data());
   }
-  report_peak(state, baseline);
+  report(state, baseline);
 }
 
+// threads:0 stands for the budget.
+BENCHMARK(BM_gridmass)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)
+    ->Iterations(1)->UseRealTime();
 BENCHMARK(BM_tree)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_unordered_map)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
+
+#include "gridmass/tree_reference.h"
 
 namespace {
 
@@ -77,7 +80,7 @@ TEST(GridmassCore, RandomDataAgreesBitForBitWithIndependentCount) {
     auto want = reference(data, M, N, bins);
     std::vector<double> h0(bins.size() * N), h1(h0.size()), h2(h0.size());
     ASSERT_EQ(gridmass_partition_sums(data.data(), M, N, bins.data(), long(bins.size()),
-                                      h0.data(), h1.data(), h2.data()),
+                                      h0.data(), h1.data(), h2.data(), 1),
               gridmass_outcome::success);
     expect_bits_equal(h0, want.h0);
     expect_bits_equal(h1, want.h1);
@@ -89,17 +92,109 @@ TEST(GridmassCore, GridMappingEdgesFollowDoubleRounding) {
   std::vector<double> h(1), h1(1), h2(1);
   int two = 2;
   std::vector<double> far = {1e10, 1e10 + 1};
-  EXPECT_EQ(gridmass_partition_sums(far.data(), 2, 1, &two, 1, h.data(), h1.data(), h2.data()),
+  EXPECT_EQ(gridmass_partition_sums(far.data(), 2, 1, &two, 1, h.data(), h1.data(), h2.data(), 1),
             gridmass_outcome::value_outside_grid);
 
   int most = 16384;
   for (double base : {0.0, 1e6}) {
     std::vector<double> ends = {base, base + 1};
     ASSERT_EQ(gridmass_partition_sums(ends.data(), 2, 1, &most, 1, h.data(), h1.data(),
-                                      h2.data()),
+                                      h2.data(), 1),
               gridmass_outcome::success);
     EXPECT_EQ(h[0], -1.0 * (std::log(2.0) / log2_constant));  // two distinct bins
   }
+}
+
+// The sums of earlier releases, which counted every key in a tree, for
+// `threads` threads: the three arrays one after another.
+std::vector<double> sums_of(const std::vector<double>& data, long M, long N,
+                            const std::vector<int>& bins, int threads) {
+  const size_t entries = bins.size() * size_t(N);
+  std::vector<double> sums(3 * entries, -1.0);
+  const long P = long(bins.size());
+  if (threads == 0) {
+    EXPECT_EQ(tree_reference::partition_sums(data.data(), M, N, bins.data(), P, &sums[0],
+                                             &sums[entries], &sums[2 * entries]),
+              tree_reference::outcome::success);
+  } else {
+    EXPECT_EQ(gridmass_partition_sums(data.data(), M, N, bins.data(), P, &sums[0],
+                                      &sums[entries], &sums[2 * entries], threads),
+              gridmass_outcome::success);
+  }
+  return sums;
+}
+
+// Data sets that take every way of counting: the dense table and the hash
+// (growing while a depth is counted), points that are all apart after a few
+// coordinates, many coordinates, large b, and many duplicate points and
+// values. Each is large enough to be split among three threads.
+TEST(GridmassCore, SameBitsAsTheTreeForOneTwoAndThreeThreads) {
+  std::mt19937 rng(11);
+  struct data_set {
+    long M, N;
+    int levels;          // distinct values per coordinate, 0 for continuous
+    long distinct_rows;  // rows are drawn from this many, 0 for all different
+    std::vector<int> bins;
+  };
+  const std::vector<data_set> sets = {
+      {40000, 4, 0, 0, {2, 3, 16, 100, 1024, 16384}},
+      {3000, 60, 0, 0, {16384, 5000, 2, 7, 40, 300}},
+      {30000, 12, 4, 0, {2, 4, 9, 64, 16384, 333}},
+      {30000, 6, 0, 500, {16384, 2, 50, 1000, 37, 8}},
+  };
+  for (const data_set& set : sets) {
+    std::vector<double> data(size_t(set.M * set.N));
+    std::uniform_real_distribution<double> uniform(-2.0, 7.0);
+    std::uniform_int_distribution<int> level(0, std::max(set.levels - 1, 0));
+    for (double& v : data) v = set.levels ? level(rng) * 0.3 : uniform(rng);
+    if (set.distinct_rows) {
+      std::uniform_int_distribution<long> row(0, set.distinct_rows - 1);
+      for (long i = set.distinct_rows; i < set.M; ++i) {
+        const long from = row(rng);
+        for (long k = 0; k < set.N; ++k) data[i + k * set.M] = data[from + k * set.M];
+      }
+    }
+    ASSERT_GE(parallel::threads_for(double(set.M * set.N) * double(set.bins.size()),
+                                    work_per_thread, long(set.bins.size()), 3),
+              3);
+    const auto want = sums_of(data, set.M, set.N, set.bins, 0);
+    for (int threads : {1, 2, 3}) {
+      SCOPED_TRACE(std::to_string(set.M) + " x " + std::to_string(set.N) + ", " +
+                   std::to_string(threads) + " threads");
+      expect_bits_equal(sums_of(data, set.M, set.N, set.bins, threads), want);
+    }
+  }
+}
+
+// Cell numbers and counts of 64 bits, for 2^32 points or more.
+TEST(GridmassCore, WideCountsGiveTheSameBits) {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> level(0, 9);
+  const long M = 5000, N = 5;
+  std::vector<double> data(M * N);
+  for (double& v : data) v = level(rng);
+  const std::vector<int> bins = {2, 7, 30, 16384};
+  const auto want = sums_of(data, M, N, bins, 0);
+  const size_t entries = bins.size() * N;
+  std::vector<double> got(3 * entries);
+  ASSERT_TRUE(all_resolutions<uint64_t>(data.data(), M, N, bins.data(), long(bins.size()), 0.0,
+                                        9.0, &got[0], &got[entries], &got[2 * entries], 2));
+  expect_bits_equal(got, want);
+}
+
+TEST(GridmassCore, ValueOutsideTheGridEndsEveryThreadCount) {
+  const long M = 30000, N = 6;
+  std::vector<double> data(M * N);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  for (double& v : data) v = uniform(rng);
+  data[M * N - 7] = NAN;  // in the last coordinate, seen only at the last depth
+  const std::vector<int> bins = {2, 16384, 64, 1000, 3, 5};
+  std::vector<double> h(bins.size() * N), h1(h.size()), h2(h.size());
+  for (int threads : {1, 2, 3})
+    EXPECT_EQ(gridmass_partition_sums(data.data(), M, N, bins.data(), long(bins.size()),
+                                      h.data(), h1.data(), h2.data(), threads),
+              gridmass_outcome::value_outside_grid);
 }
 
 // ---- through the stand-in host -------------------------------------------
@@ -198,6 +293,25 @@ TEST(GridmassGateway, NonDoubleInputsAreRefusedBeforeReading) {
             "Input 1 must be a real double array");
   // The usage message still comes first.
   EXPECT_EQ(error_of({typed(mxINT32_CLASS, {4, 2})}).substr(0, 10), "Gridmass :");
+}
+
+// The thread count comes from OMP_NUM_THREADS; workers never call the host
+// (the stand-in host would stop the test).
+TEST(GridmassGateway, SameOutputsForOneAndThreeThreads) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  std::vector<double> values(40000 * 5);
+  for (double& v : values) v = uniform(rng);
+  auto points = matrix(40000, 5, values);
+  auto sizes = row({2, 8, 64, 512, 4096, 16384});
+  std::vector<call_result> results;
+  for (const char* threads : {"1", "3"}) {
+    setenv("OMP_NUM_THREADS", threads, 1);
+    results.push_back(call(3, {points, sizes}));
+    ASSERT_FALSE(results.back().failed) << results.back().error;
+  }
+  unsetenv("OMP_NUM_THREADS");
+  for (int o = 0; o < 3; ++o) EXPECT_EQ(results[0].out(o).values(), results[1].out(o).values());
 }
 
 TEST(GridmassGateway, AllocationFailureEndsTheCallCleanly) {
