@@ -15,6 +15,10 @@ for dir in */; do
   [ -f "$module/$module.cpp" ] || continue
   mkdir -p "$stage/src/$module"
   cp "$module/$module.cpp" "$stage/src/$module/"
+  # Headers a module keeps beside its source (the package needs no test files).
+  for header in "$module"/*.h; do
+    if [ -f "$header" ]; then cp "$header" "$stage/src/$module/"; fi
+  done
   [ -f "$module/$module.m" ] && cp "$module/$module.m" "$stage/inst/"
 done
 [ -f Contents.m ] && cp Contents.m "$stage/inst/"
