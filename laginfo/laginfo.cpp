@@ -9,16 +9,33 @@
 // in bits, mu_xy the share of the n pairs in bins (x, y) and h the histogram
 // of all L values divided by L.
 //
-// A b x b table of joint counts is never allocated (b goes up to 16384): a
-// two-digit counting tree holds one node per occupied first bin and one per
-// occupied pair. The series is binned once per resolution; only the pair
-// counting is repeated for every lag.
+// The sum runs over the occupied pairs in the order in which they first occur
+// in the series, as every earlier release summed them; whatever counts the
+// pairs only has to hand them over in that order to give the same bits. Two
+// ways of counting are used, chosen by b:
+// - up to 256 bins, a dense b x b table of counts and the list of positions
+//   where a pair was seen first (together at most 512 KiB per thread, so they
+//   stay in the core's own cache);
+// - above that (b x b goes up to 2^28), the positions t < n are sorted once
+//   per resolution by the bin of x_t. A lag is then counted one first bin at
+//   a time in a single row of b counts, and each pair's count is written at
+//   the position where it first occurred; a scan of the positions in
+//   ascending order meets the pairs in the order of first occurrence. Memory
+//   is 4 bytes per position per thread, whatever b.
+// The series is binned once per resolution; only the pair counting is
+// repeated for every lag.
+//
+// Threads: up to one resolution per thread is prepared at a time, and the
+// lags of those resolutions are shared out among the threads. Each lag's sum
+// is formed by one thread alone, so the result is the same for every thread
+// count.
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "host/host.h"
-#include "tree/mt_ternary_tree.h"
+#include "host/parallel.h"
 
 namespace {
 
@@ -27,54 +44,190 @@ namespace {
 constexpr double ln2 = 0.69314718055995;
 constexpr int max_bins = 16384;
 
-// Visitor of traverse2: the mutual information of one lag, summed over the
-// occupied pairs of bins in the order they first occurred.
-class mutinfo_estimator {
- public:
-  void visit(int x, int y, long count) {
-    const double mu = double(count) / double(npairs);
-    mi = (std::log(mu / (marginal[y] * marginal[x])) / ln2) * mu + mi;
+// Up to this many bins the pairs are counted in a dense b x b table: 4-byte
+// counts and first positions take at most 2 x 256 KiB per thread.
+constexpr int max_dense_bins = 256;
+
+// A thread pays for its start-up when it counts at least this many pairs
+// (about a tenth of a millisecond).
+constexpr double pairs_per_thread = 100000;
+
+enum class laginfo_outcome { success, value_outside_range, out_of_memory };
+
+// One occupied pair's share of the mutual information, added to the sum.
+inline double add_pair(double mi, double count, double npairs, double h_first,
+                       double h_second) {
+  const double mu = count / npairs;
+  return (std::log(mu / (h_second * h_first)) / ln2) * mu + mi;
+}
+
+// A resolution's bins and marginal, made once and read by all its lags.
+// Index holds a position t < n and a count of pairs.
+template <typename Index>
+struct resolution {
+  int b = 0;
+  std::vector<uint16_t> bin;     // of every value; b <= 16384
+  std::vector<double> marginal;  // share of all L values in each bin
+  // Above max_dense_bins only: the positions t < n grouped by bin[t],
+  // ascending within a group, and where each group ends.
+  std::vector<Index> by_first;
+  std::vector<Index> group_end;
+};
+
+template <typename Index>
+laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<Index>& r) {
+  r.b = b;
+  r.bin.resize(size_t(L));
+  r.marginal.assign(size_t(b), 0.0);
+  for (long t = 0; t < L; ++t) {
+    // On [0, b) truncation is the floor; the test on the unrounded product
+    // refuses exactly what the floor would put outside [0, b), and NaN.
+    const double u = double(b) * series[t];
+    if (!(u >= 0 && u < b)) return laginfo_outcome::value_outside_range;
+    r.bin[size_t(t)] = uint16_t(u);
+    r.marginal[size_t(u)] += 1;
+  }
+  for (double& h : r.marginal) h /= double(L);
+  if (b <= max_dense_bins) return laginfo_outcome::success;
+
+  // A stable counting sort of the positions by their first bin.
+  r.group_end.assign(size_t(b), 0);
+  for (long t = 0; t < n; ++t) ++r.group_end[r.bin[size_t(t)]];
+  Index start = 0;
+  for (Index& end : r.group_end) {
+    const Index size = end;
+    end = start;  // for now, where the group's next position goes
+    start += size;
+  }
+  r.by_first.resize(size_t(n));
+  for (long t = 0; t < n; ++t) r.by_first[r.group_end[r.bin[size_t(t)]]++] = Index(t);
+  return laginfo_outcome::success;
+}
+
+// A thread's working storage for the lags it counts. Every count and every
+// entry of count_at is 0 between lags.
+template <typename Index>
+struct lag_scratch {
+  std::vector<Index> counts;    // the dense table, or the row of one first bin
+  std::vector<Index> firsts;    // positions where a pair was seen first
+  std::vector<Index> count_at;  // a pair's count at its first position
+};
+
+template <typename Index>
+void make_room(std::vector<Index>& v, size_t size) {
+  if (v.size() < size) v.assign(size, 0);
+}
+
+template <typename Index>
+double dense_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index>& s) {
+  const size_t b = size_t(r.b);
+  make_room(s.counts, b * b);
+  make_room(s.firsts, std::min(size_t(n), b * b));
+  const uint16_t* first = r.bin.data();
+  const uint16_t* second = first + tau;
+  Index* count = s.counts.data();
+  Index* firsts = s.firsts.data();
+  size_t pairs = 0;
+  for (long t = 0; t < n; ++t)
+    if (count[first[t] * b + second[t]]++ == 0) firsts[pairs++] = Index(t);
+
+  double mi = 0;
+  for (size_t i = 0; i < pairs; ++i) {
+    const Index t = firsts[i];
+    Index& c = count[first[t] * b + second[t]];
+    mi = add_pair(mi, double(c), double(n), r.marginal[first[t]], r.marginal[second[t]]);
+    c = 0;
+  }
+  return mi;
+}
+
+template <typename Index>
+double grouped_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index>& s) {
+  make_room(s.counts, size_t(r.b));
+  make_room(s.firsts, size_t(r.b));
+  make_room(s.count_at, size_t(n));
+  const uint16_t* first = r.bin.data();
+  const uint16_t* second = first + tau;
+  Index* row = s.counts.data();
+  Index* firsts = s.firsts.data();
+  Index* count_at = s.count_at.data();
+  Index begin = 0;
+  for (const Index end : r.group_end) {
+    size_t pairs = 0;
+    for (Index i = begin; i < end; ++i) {
+      const Index t = r.by_first[i];
+      if (row[second[t]]++ == 0) firsts[pairs++] = t;
+    }
+    for (size_t k = 0; k < pairs; ++k) {
+      Index& c = row[second[firsts[k]]];
+      count_at[firsts[k]] = c;
+      c = 0;
+    }
+    begin = end;
   }
 
   double mi = 0;
-  const double* marginal = nullptr;  // b shares of all values, not owned
-  long npairs = 0;
-};
-
-enum class laginfo_outcome { success, value_outside_range };
-
-// Fills result[0 ... T] with the mutual information at lags 0 ... T for b bins
-// per axis, from the L values of series (L > T >= 0, 2 <= b).
-laginfo_outcome laginfo_mutual_information(const double* series, long L, long T, int b,
-                                           double* result) {
-  std::vector<int> bin(static_cast<size_t>(L));
-  std::vector<double> histogram(static_cast<size_t>(b), 0.0);
-  for (long t = 0; t < L; ++t) {
-    const double u = std::floor(double(b) * series[t]);
-    if (!(u >= 0 && u < b)) return laginfo_outcome::value_outside_range;  // also NaN
-    bin[t] = int(u);
-    histogram[bin[t]] += 1;
+  for (long t = 0; t < n; ++t) {
+    if (count_at[t] == 0) continue;
+    mi = add_pair(mi, double(count_at[t]), double(n), r.marginal[first[t]],
+                  r.marginal[second[t]]);
+    count_at[t] = 0;
   }
-  for (double& h : histogram) h /= double(L);
+  return mi;
+}
 
-  // Every lag uses the same number of pairs, so the rows of all lags are
-  // formed over equally many samples.
+template <typename Index>
+std::vector<laginfo_outcome> mutual_information(const double* series, long L, long T,
+                                                const int* bins, long count, double* result,
+                                                int threads) {
   const long n = L - T;
-  for (long tau = 0; tau <= T; ++tau) {
-    mutinfo_estimator estimator;
-    estimator.marginal = histogram.data();
-    estimator.npairs = n;
-    mt_ternary_tree tree(2);
-    // At most 2n nodes: the pool limit of 128 doubling blocks is far beyond
-    // what any allocator gives, so insert2 cannot report it.
-    for (long t = 0; t < n; ++t) {
-      const int key[2] = {bin[t], bin[t + tau]};
-      tree.insert2(key);
+  std::vector<laginfo_outcome> outcome(size_t(count), laginfo_outcome::success);
+  std::vector<resolution<Index>> res(static_cast<size_t>(count));
+  parallel::run(count, parallel::threads_for(double(L) * double(count), pairs_per_thread, count, threads),
+                [&](long q, int) {
+                  try {
+                    outcome[q] = prepare(series, L, n, bins[q], res[q]);
+                  } catch (const std::bad_alloc&) {
+                    outcome[q] = laginfo_outcome::out_of_memory;
+                  }
+                });
+  // Resolutions from the first failed one on are not needed: the call ends
+  // there.
+  long usable = 0;
+  while (usable < count && outcome[usable] == laginfo_outcome::success) ++usable;
+
+  const long lags = T + 1;
+  const long tasks = usable * lags;
+  const int workers =
+      parallel::threads_for(double(tasks) * double(n), pairs_per_thread, tasks, threads);
+  std::vector<lag_scratch<Index>> scratch(static_cast<size_t>(workers));
+  std::vector<char> failed(size_t(tasks), 0);
+  parallel::run(tasks, workers, [&](long task, int worker) {
+    const long q = task / lags, tau = task % lags;
+    try {
+      result[q * lags + tau] = res[q].b <= max_dense_bins
+                                   ? dense_lag(res[q], n, tau, scratch[worker])
+                                   : grouped_lag(res[q], n, tau, scratch[worker]);
+    } catch (const std::bad_alloc&) {
+      failed[task] = 1;
     }
-    tree.traverse2(estimator);
-    result[tau] = estimator.mi;
-  }
-  return laginfo_outcome::success;
+  });
+  for (long task = 0; task < tasks; ++task)
+    if (failed[task]) outcome[task / lags] = laginfo_outcome::out_of_memory;
+  return outcome;
+}
+
+// Fills result[p (T + 1) + tau] with the mutual information at lag tau for
+// bins[p] bins per axis, p = 0 ... count - 1, from the L values of series
+// (L > T >= 0, 2 <= bins[p] <= 16384), on up to `threads` threads. Returns one
+// outcome per resolution; the columns from the first failed resolution on are
+// left as they were.
+std::vector<laginfo_outcome> laginfo_mutual_information(const double* series, long L, long T,
+                                                        const int* bins, long count,
+                                                        double* result, int threads) {
+  if (L - T <= long(UINT32_MAX))
+    return mutual_information<uint32_t>(series, L, T, bins, count, result, threads);
+  return mutual_information<uint64_t>(series, L, T, bins, count, result, threads);
 }
 
 // A maximal lag or a bin count from a double, truncated toward zero. Values
@@ -87,6 +240,8 @@ long count_from_double(double value) {
 }
 
 enum { IN_SERIES = 0, IN_MAXLAG, IN_SIZES, IN_COUNT };
+
+void print_progress(int b) { mexPrintf("Number of partitions per axis   : %d\n", b); }
 
 }  // namespace
 
@@ -121,10 +276,22 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
   plhs[0] = mxCreateDoubleMatrix(T + 1, P, mxREAL);
   double* result = mxGetPr(plhs[0]);
-  for (long p = 0; p < P; ++p) {
-    mexPrintf("Number of partitions per axis   : %d\n", bins[p]);
-    if (laginfo_mutual_information(series, L, T, bins[p], result + p * (T + 1)) !=
-        laginfo_outcome::success)
-      host::fail("Data values must be rang values in the range [0 1)");
+  const long lags = T + 1;
+  const int threads = parallel::threads_for(double(P) * double(lags) * double(L - T),
+                                            pairs_per_thread, P * lags);
+  // One resolution per thread at a time bounds the memory. Each resolution's
+  // line is printed, and its failure reported, in the order of a one-thread
+  // run; the first line of a batch goes out before the batch is computed.
+  for (long p0 = 0; p0 < P; p0 += threads) {
+    const long count = std::min<long>(threads, P - p0);
+    print_progress(bins[p0]);
+    const auto outcome = laginfo_mutual_information(series, L, T, &bins[p0], count,
+                                                    result + p0 * lags, threads);
+    for (long q = 0; q < count; ++q) {
+      if (q > 0) print_progress(bins[p0 + q]);
+      if (outcome[q] == laginfo_outcome::value_outside_range)
+        host::fail("Data values must be rang values in the range [0 1)");
+      if (outcome[q] == laginfo_outcome::out_of_memory) throw std::bad_alloc();
+    }
   }
 }

@@ -1,15 +1,22 @@
-// laginfo against the two plain alternatives a user would otherwise write for
-// the pair counts of every lag:
-//   dense:         a b x b table of joint counts, cleared for every lag and
-//                  summed over all its cells;
-//   unordered_map: std::unordered_map from the pair (as one 64-bit key) to
-//                  its count.
-// All three bin the series once per resolution and use the same marginal.
+// laginfo against the way earlier releases counted (one counting tree per
+// lag) and the two plain alternatives a user would otherwise write for the
+// pair counts of every lag:
+//   laginfo/threads: the module's core on 1 thread and on every thread the
+//                    budget gives (OMP_NUM_THREADS, else the cores);
+//   tree:            the earlier releases' counting, one tree per lag;
+//   dense:           a b x b table of joint counts, cleared for every lag and
+//                    summed over all its cells;
+//   unordered_map:   std::unordered_map from the pair (as one 64-bit key) to
+//                    its count.
+// laginfo and the tree give the same bits (checked here); the plain
+// alternatives sum in another order and are checked to 1e-9.
 //
 // Data: rank values of a logistic-map orbit (r = 4), lags 0 ... 50,
-// resolutions 16, 256 and 4096 bins; 10^6 samples unless --samples=N is
-// given. Peak heap use per benchmark is counted by replacing the global
-// allocator of this program.
+// resolutions 16, 256, 4096 and 16384 bins; 10^6 samples unless --samples=N is
+// given. Counters: peak heap use of the run (all threads), and the time per
+// pair per lag. For a side-by-side comparison on a busy machine run e.g.
+//   laginfo_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+//       --benchmark_report_aggregates_only=true --benchmark_filter='/4096'
 #include "laginfo/laginfo.cpp"
 
 #include <benchmark/benchmark.h>
@@ -22,6 +29,7 @@
 #include <unordered_map>
 
 #include "bench/heap_counter.h"
+#include "laginfo/tree_reference.h"
 
 namespace {
 
@@ -44,11 +52,15 @@ const std::vector<double>& ranked_logistic() {
   return ranks;
 }
 
-// The reference results, for a check that every alternative computes the
-// same thing (up to the order of the sums).
-std::vector<double>& tree_results(int b) {
+// The tree's results, computed once per resolution, to check the others by.
+const std::vector<double>& tree_results(int b) {
   static std::unordered_map<int, std::vector<double>> results;
-  return results[b];
+  std::vector<double>& mi = results[b];
+  if (mi.empty()) {
+    mi.resize(max_lag + 1);
+    tree_reference::mutual_information(ranked_logistic().data(), samples, max_lag, b, mi.data());
+  }
+  return mi;
 }
 
 void bin_series(const std::vector<double>& x, int b, std::vector<int>& bin,
@@ -67,56 +79,58 @@ double term(long count, long n, double hx, double hy) {
   return (std::log(mu / (hy * hx)) / ln2) * mu;
 }
 
-size_t start_counting() {
-  const size_t baseline = heap_baseline();
-  return baseline;
+// Peak heap and time per pair per lag; results checked against the tree's,
+// bit for bit when `exact`.
+void finish(benchmark::State& state, size_t baseline, const std::vector<double>& mi, int b,
+            bool exact) {
+  state.counters["peak_MB"] = heap_peak_megabytes(baseline);
+  state.counters["s_per_pair"] =
+      benchmark::Counter(double(max_lag + 1) * double(samples - max_lag),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  const auto& want = tree_results(b);
+  for (size_t i = 0; i < mi.size(); ++i) {
+    const bool same = exact ? std::memcmp(&mi[i], &want[i], sizeof(double)) == 0
+                            : std::fabs(mi[i] - want[i]) <= 1e-9 * std::max(1.0, std::fabs(want[i]));
+    if (!same) state.SkipWithError("results differ from the tree's");
+  }
 }
 
-void finish(benchmark::State& state, size_t baseline, const std::vector<double>& mi, int b) {
-  state.counters["peak_MB"] = heap_peak_megabytes(baseline);
-  const auto& want = tree_results(b);
-  if (want.empty()) return;
-  for (size_t i = 0; i < mi.size(); ++i)
-    if (std::fabs(mi[i] - want[i]) > 1e-9 * std::max(1.0, std::fabs(want[i])))
-      state.SkipWithError("results differ from the tree's");
+// Args: bins, threads (0: the budget).
+void BM_laginfo(benchmark::State& state) {
+  const int b = int(state.range(0));
+  const int threads = state.range(1) > 0 ? int(state.range(1)) : parallel::thread_budget();
+  const auto& x = ranked_logistic();
+  tree_results(b);
+  std::vector<double> mi(max_lag + 1);
+  const size_t baseline = heap_baseline();
+  for (auto _ : state) {
+    auto outcome = laginfo_mutual_information(x.data(), samples, max_lag, &b, 1, mi.data(), threads);
+    if (outcome[0] != laginfo_outcome::success) state.SkipWithError("laginfo failed");
+    benchmark::DoNotOptimize(mi.data());
+  }
+  state.counters["threads"] = threads;
+  finish(state, baseline, mi, b, true);
 }
 
 void BM_tree(benchmark::State& state) {
   const int b = int(state.range(0));
   const auto& x = ranked_logistic();
+  tree_results(b);
   std::vector<double> mi(max_lag + 1);
-  const size_t baseline = start_counting();
+  const size_t baseline = heap_baseline();
   for (auto _ : state) {
-    if (laginfo_mutual_information(x.data(), samples, max_lag, b, mi.data()) !=
-        laginfo_outcome::success)
-      state.SkipWithError("laginfo failed");
+    tree_reference::mutual_information(x.data(), samples, max_lag, b, mi.data());
     benchmark::DoNotOptimize(mi.data());
   }
-  state.counters["peak_MB"] = heap_peak_megabytes(baseline);
-  tree_results(b) = mi;
-  // The largest tree of the run: one node per occupied first bin and pair.
-  std::vector<int> bin;
-  std::vector<double> marginal;
-  bin_series(x, b, bin, marginal);
-  struct node_counter {
-    long nodes = 0;
-    void visit(int, long) { ++nodes; }
-  };
-  mt_ternary_tree tree(2);
-  for (long t = 0; t + max_lag < samples; ++t) {
-    const int key[2] = {bin[t], bin[t + max_lag]};
-    tree.insert2(key);
-  }
-  node_counter c;
-  tree.traverse(c);
-  state.counters["nodes_lag50"] = double(c.nodes);
+  finish(state, baseline, mi, b, true);
 }
 
 void BM_dense(benchmark::State& state) {
   const int b = int(state.range(0));
   const auto& x = ranked_logistic();
+  tree_results(b);
   std::vector<double> mi(max_lag + 1);
-  const size_t baseline = start_counting();
+  const size_t baseline = heap_baseline();
   for (auto _ : state) {
     std::vector<int> bin;
     std::vector<double> marginal;
@@ -136,14 +150,15 @@ void BM_dense(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(mi.data());
   }
-  finish(state, baseline, mi, b);
+  finish(state, baseline, mi, b, false);
 }
 
 void BM_unordered_map(benchmark::State& state) {
   const int b = int(state.range(0));
   const auto& x = ranked_logistic();
+  tree_results(b);
   std::vector<double> mi(max_lag + 1);
-  const size_t baseline = start_counting();
+  const size_t baseline = heap_baseline();
   for (auto _ : state) {
     std::vector<int> bin;
     std::vector<double> marginal;
@@ -160,13 +175,24 @@ void BM_unordered_map(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(mi.data());
   }
-  finish(state, baseline, mi, b);
+  finish(state, baseline, mi, b, false);
 }
 
-// Tree first, so the others are checked against its results.
-BENCHMARK(BM_tree)->Arg(16)->Arg(256)->Arg(4096)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_dense)->Arg(16)->Arg(256)->Arg(4096)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_unordered_map)->Arg(16)->Arg(256)->Arg(4096)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+void bins_and_threads(benchmark::internal::Benchmark* bench) {
+  for (int b : {16, 256, 4096, 16384})
+    for (int threads : {1, 0}) bench->Args({b, threads});
+}
+void bins(benchmark::internal::Benchmark* bench) {
+  for (int b : {16, 256, 4096, 16384}) bench->Arg(b);
+}
+void plain_bins(benchmark::internal::Benchmark* bench) {
+  for (int b : {16, 256, 4096}) bench->Arg(b);  // 16384: a 2 GB table
+}
+
+BENCHMARK(BM_laginfo)->Apply(bins_and_threads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_tree)->Apply(bins)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_dense)->Apply(plain_bins)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_unordered_map)->Apply(plain_bins)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "laginfo/tree_reference.h"
+
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
-#include <tuple>
 
 namespace {
 
@@ -14,160 +16,33 @@ using namespace standin;
 
 const double log2_constant = 0.69314718055995;
 
-// ---- the two-digit counting tree ----------------------------------------
-
-using pair_visit = std::tuple<int, int, long>;
-
-struct pair_recorder {
-  std::vector<pair_visit> visits;
-  void visit(int first, int second, long count) { visits.emplace_back(first, second, count); }
-};
-
-struct depth_recorder {
-  long nodes[2] = {0, 0};
-  long counts[2] = {0, 0};
-  void visit(int depth, long count) {
-    ++nodes[depth];
-    counts[depth] += count;
-  }
-};
-
-class inspectable_pair_tree : public mt_ternary_tree {
- public:
-  inspectable_pair_tree() : mt_ternary_tree(2) {}
-  long blocks_in_use() const { return block_count; }
-  void pretend_pool_is_full() {
-    block_count = max_blocks;  // the slots stay empty; the destructor skips them
-    free_in_block = 0;
-  }
-};
-
-std::vector<pair_visit> pairs_of(const mt_ternary_tree& tree) {
-  pair_recorder r;
-  tree.traverse2(r);
-  return r.visits;
-}
-
-TEST(PairTree, EmptyTreeVisitsNothing) {
-  inspectable_pair_tree tree;
-  EXPECT_TRUE(pairs_of(tree).empty());
-  EXPECT_EQ(tree.blocks_in_use(), 0);
-}
-
-TEST(PairTree, RepeatedPairCountsOnOneLeafWithBothDigits) {
-  mt_ternary_tree tree(2);
-  const int a[2] = {3, 5}, b[2] = {4, 5};
-  EXPECT_EQ(tree.insert2(a), 0);
-  EXPECT_EQ(tree.insert2(a), 0);
-  EXPECT_EQ(tree.insert2(b), 0);
-  EXPECT_EQ(pairs_of(tree), (std::vector<pair_visit>{{3, 5, 2}, {4, 5, 1}}));
-  // Two first digits and two pairs: four nodes, counts summing to 2 x 3.
-  depth_recorder d;
-  tree.traverse(d);
-  EXPECT_EQ(d.nodes[0], 2);
-  EXPECT_EQ(d.nodes[1], 2);
-  EXPECT_EQ(d.counts[0] + d.counts[1], 6);
-}
-
-TEST(PairTree, ExtremeDigitsAndSiblingLeavesKeepTheirFirstDigit) {
-  mt_ternary_tree tree(2);
-  // Leaves that hang from lo_kid/hi_kid of other leaves, under first digits
-  // at both ends of the integer range.
-  const int keys[][2] = {{INT_MAX, 0}, {INT_MIN, 7},  {INT_MAX, -1}, {INT_MIN, INT_MAX},
-                         {0, INT_MIN}, {INT_MAX, 5}, {INT_MIN, 7}};
-  for (const auto& k : keys) ASSERT_EQ(tree.insert2(k), 0);
-  EXPECT_EQ(pairs_of(tree),
-            (std::vector<pair_visit>{{INT_MAX, 0, 1},
-                                     {INT_MIN, 7, 2},
-                                     {INT_MAX, -1, 1},
-                                     {INT_MIN, INT_MAX, 1},
-                                     {0, INT_MIN, 1},
-                                     {INT_MAX, 5, 1}}));
-}
-
-TEST(PairTree, PoolLimitReportsMinusOne) {
-  inspectable_pair_tree tree;
-  const int key[2] = {1, 2};
-  tree.pretend_pool_is_full();
-  EXPECT_EQ(tree.insert2(key), -1);
-}
-
-// Against an independent count over many random pairs: one visit per distinct
-// pair, in order of first occurrence, with its multiplicity; one node per
-// distinct first digit and per distinct pair. The larger sets run over
-// several pool blocks.
-TEST(PairTree, VisitsMatchPairMultiplicitiesInCreationOrder) {
-  std::mt19937 rng(2024);
-  for (int range : {1, 3, 40, 3000}) {
-    inspectable_pair_tree tree;
-    std::map<std::pair<int, int>, long> count;
-    std::map<int, long> firsts;
-    std::vector<std::pair<int, int>> order;
-    const int keys = 5000;
-    for (int m = 0; m < keys; ++m) {
-      const int key[2] = {int(rng() % unsigned(range)) - range / 2, int(rng() % unsigned(range))};
-      ASSERT_EQ(tree.insert2(key), 0);
-      ++firsts[key[0]];
-      if (count[{key[0], key[1]}]++ == 0) order.emplace_back(key[0], key[1]);
-    }
-    auto visits = pairs_of(tree);
-    ASSERT_EQ(visits.size(), order.size());
-    for (size_t i = 0; i < visits.size(); ++i)
-      EXPECT_EQ(visits[i], pair_visit(order[i].first, order[i].second, count[order[i]]));
-    depth_recorder d;
-    tree.traverse(d);
-    EXPECT_EQ(d.nodes[0], long(firsts.size()));
-    EXPECT_EQ(d.nodes[1], long(order.size()));
-    EXPECT_EQ(d.counts[0], keys);
-    EXPECT_EQ(d.counts[1], keys);
-    if (range == 3000) {
-      EXPECT_GT(tree.blocks_in_use(), 1);
-    }
-  }
-}
-
 // ---- the numeric core ----------------------------------------------------
 
-// Straightforward mutual information: bins, histogram and pair counts in a
-// map, summed over the pairs in order of first occurrence.
+// The old path: one counting tree per lag.
 std::vector<double> reference(const std::vector<double>& x, long T, int b) {
-  const long L = long(x.size());
-  std::vector<int> bin(L);
-  std::vector<double> h(b, 0.0);
-  for (long t = 0; t < L; ++t) {
-    bin[t] = int(std::floor(double(b) * x[t]));
-    h[bin[t]] += 1;
-  }
-  for (double& v : h) v /= double(L);
-  const long n = L - T;
   std::vector<double> mi(T + 1);
-  for (long tau = 0; tau <= T; ++tau) {
-    std::map<std::pair<int, int>, long> count;
-    std::vector<std::pair<int, int>> order;
-    for (long t = 0; t < n; ++t)
-      if (count[{bin[t], bin[t + tau]}]++ == 0) order.emplace_back(bin[t], bin[t + tau]);
-    double sum = 0;
-    for (const auto& xy : order) {
-      double mu = double(count[xy]) / double(n);
-      sum = (std::log(mu / (h[xy.second] * h[xy.first])) / log2_constant) * mu + sum;
-    }
-    mi[tau] = sum;
-  }
+  EXPECT_TRUE(tree_reference::mutual_information(x.data(), long(x.size()), T, b, mi.data()));
   return mi;
 }
 
 void expect_bits_equal(const std::vector<double>& got, const std::vector<double>& want) {
   ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < got.size(); ++i)
-    EXPECT_EQ(std::memcmp(&got[i], &want[i], sizeof(double)), 0)
+    ASSERT_EQ(std::memcmp(&got[i], &want[i], sizeof(double)), 0)
         << "entry " << i << ": " << got[i] << " vs " << want[i];
 }
 
-std::vector<double> core(const std::vector<double>& x, long T, int b) {
-  std::vector<double> result(T + 1);
-  EXPECT_EQ(laginfo_mutual_information(x.data(), long(x.size()), T, b, result.data()),
-            laginfo_outcome::success);
+// The columns of several resolutions from one call of the core.
+std::vector<double> core(const std::vector<double>& x, long T, const std::vector<int>& bins,
+                         int threads = 1) {
+  std::vector<double> result(size_t(T + 1) * bins.size());
+  auto outcome = laginfo_mutual_information(x.data(), long(x.size()), T, bins.data(),
+                                            long(bins.size()), result.data(), threads);
+  EXPECT_EQ(outcome, std::vector<laginfo_outcome>(bins.size(), laginfo_outcome::success));
   return result;
+}
+std::vector<double> core(const std::vector<double>& x, long T, int b) {
+  return core(x, T, std::vector<int>{b});
 }
 
 TEST(LaginfoCore, SmallSeriesGiveTheKnownBits) {
@@ -198,21 +73,66 @@ TEST(LaginfoCore, ChaoticAndRandomSeriesAgreeBitForBitWithIndependentCount) {
 
   for (const auto* series : {&random, &logistic, &repeated})
     for (long T : {0L, 12L, 2999L})
-      for (int b : {2, 3, 17, 256, 16384}) expect_bits_equal(core(*series, T, b), reference(*series, T, b));
+      for (int b : {2, 3, 17, 256, 1000, 16384})
+        expect_bits_equal(core(*series, T, b), reference(*series, T, b));
 }
 
 TEST(LaginfoCore, ValuesOutsideTheUnitIntervalAreRefused) {
   std::vector<double> result(2);
+  const int b = 8;
   for (double bad : {1.0, -1e-300, -0.5, double(NAN), double(INFINITY), -double(INFINITY)}) {
     std::vector<double> x = {0.5, 0.25, bad, 0.75};
-    EXPECT_EQ(laginfo_mutual_information(x.data(), 4, 1, 8, result.data()),
-              laginfo_outcome::value_outside_range)
+    EXPECT_EQ(laginfo_mutual_information(x.data(), 4, 1, &b, 1, result.data(), 1),
+              std::vector<laginfo_outcome>{laginfo_outcome::value_outside_range})
         << bad;
   }
   // Just below 1 lands in the last bin; rounding of b * x decides, not x.
-  std::vector<double> edge = {0.0, std::nextafter(1.0, 0.0)};
-  EXPECT_EQ(laginfo_mutual_information(edge.data(), 2, 0, 16384, result.data()),
-            laginfo_outcome::success);
+  for (int edge_bins : {3, 255, 257, 16383, 16384}) {
+    std::vector<double> edge = {0.0, std::nextafter(1.0, 0.0), -0.0};
+    EXPECT_EQ(laginfo_mutual_information(edge.data(), 3, 0, &edge_bins, 1, result.data(), 1),
+              std::vector<laginfo_outcome>{laginfo_outcome::success});
+    expect_bits_equal(core(edge, 0, edge_bins), reference(edge, 0, edge_bins));
+  }
+}
+
+// Series long enough for every thread count to split the work: rank values
+// of a chaotic orbit, uniform noise and a series confined to a few bins,
+// with resolutions on both sides of the dense table's limit.
+TEST(LaginfoCore, EveryThreadCountAndBothCountingWaysMatchTheTree) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  const long L = 12000, T = 40;
+  std::vector<double> noise(L), orbit(L), narrow(L);
+  for (double& v : noise) v = uniform(rng);
+  double y = 0.123;
+  for (double& v : orbit) v = y = 3.9999 * y * (1 - y);
+  std::vector<long> order(L);
+  for (long i = 0; i < L; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](long a, long b) { return orbit[a] < orbit[b]; });
+  for (long i = 0; i < L; ++i) orbit[order[i]] = double(i) / double(L);
+  for (double& v : narrow) v = 0.5 + 0.01 * uniform(rng);
+
+  const std::vector<int> bins = {5, 256, 257, 4096, 16384, 2};
+  for (const auto* series : {&noise, &orbit, &narrow}) {
+    std::vector<double> want;
+    for (int b : bins) {
+      auto column = reference(*series, T, b);
+      want.insert(want.end(), column.begin(), column.end());
+    }
+    for (int threads : {1, 2, 3}) expect_bits_equal(core(*series, T, bins, threads), want);
+  }
+}
+
+// Positions and counts beyond 32 bits take the wide index; the arithmetic
+// is the same.
+TEST(LaginfoCore, WideIndexGivesTheSameBits) {
+  std::mt19937 rng(3);
+  std::vector<double> x(900);
+  for (double& v : x) v = double(rng() % 997) / 997;
+  const std::vector<int> bins = {16, 1000};
+  std::vector<double> wide(2 * 31);
+  mutual_information<uint64_t>(x.data(), long(x.size()), 30, bins.data(), 2, wide.data(), 2);
+  expect_bits_equal(wide, core(x, 30, bins));
 }
 
 // ---- through the stand-in host -------------------------------------------
@@ -300,6 +220,41 @@ TEST(LaginfoGateway, BadValueEndsTheCallAfterItsProgressLine) {
   EXPECT_EQ(r.printed, progress_2);
   r = call(1, {row({0.1, NAN}), scalar(0), scalar(2)});
   EXPECT_EQ(r.error, "Data values must be rang values in the range [0 1)");
+}
+
+// With threads, resolutions are computed a batch at a time; the lines and
+// the first failure still come in the order of a one-thread run.
+TEST(LaginfoGateway, ThreadedBatchesKeepLinesColumnsAndFailureInOrder) {
+  std::mt19937 rng(11);
+  std::vector<double> x(8000);
+  for (double& v : x) v = double(rng() % 8000) / 8000;
+  const std::vector<double> sizes = {4, 300, 16, 2, 32};
+  std::string lines;
+  std::vector<double> want;
+  for (double b : sizes) {
+    lines += "Number of partitions per axis   : " + std::to_string(int(b)) + "\n";
+    auto column = reference(x, 30, int(b));
+    want.insert(want.end(), column.begin(), column.end());
+  }
+  const char* saved = std::getenv("OMP_NUM_THREADS");
+  const std::string kept = saved ? saved : "";
+  for (const char* threads : {"1", "2", "3"}) {
+    setenv("OMP_NUM_THREADS", threads, 1);
+    auto r = call(1, {column(x), scalar(30), row(sizes)});
+    ASSERT_FALSE(r.failed) << r.error;
+    EXPECT_EQ(r.printed, lines) << threads << " threads";
+    expect_bits_equal(r.out(0).values(), want);
+
+    auto bad = x;
+    bad.back() = 1.0;
+    r = call(1, {column(bad), scalar(30), row(sizes)});
+    EXPECT_EQ(r.error, "Data values must be rang values in the range [0 1)");
+    EXPECT_EQ(r.printed, "Number of partitions per axis   : 4\n") << threads << " threads";
+  }
+  if (saved)
+    setenv("OMP_NUM_THREADS", kept.c_str(), 1);
+  else
+    unsetenv("OMP_NUM_THREADS");
 }
 
 TEST(LaginfoGateway, NonDoubleInputsAreRefusedBeforeReading) {
