@@ -42,9 +42,10 @@ constexpr double ln2 = 0.69314718055995;
 constexpr long max_dimension = 512;
 constexpr int max_bins = 16384;
 
-// Memory budget of the dense table, per thread: 2^17 slots of 8 bytes (1 MiB,
-// the size of a core's second-level cache here). Beyond it the hash takes over.
-constexpr size_t dense_slots_budget = size_t(1) << 17;
+// Memory budget of the dense table, per thread: 2^18 slots of 8 bytes (2 MiB;
+// 16 bytes a slot with 64-bit counts). Larger tables were no faster than the
+// hash, whose size follows the occupied cells, not the pairs.
+constexpr size_t dense_slots_budget = size_t(1) << 18;
 
 // Point-coordinates (times resolutions) a thread should have to be worth
 // starting: about a millisecond of counting.
@@ -58,7 +59,8 @@ enum class gridmass_outcome { success, all_values_equal, value_outside_grid };
 template <typename Count>
 class prefix_cells {
  public:
-  explicit prefix_cells(long npoints) : npoints(npoints) {}
+  explicit prefix_cells(long npoints)
+      : npoints(npoints), small_term(size_t(std::min(npoints + 1, 1025L)), 1.0) {}
 
   // Writes the sums of every depth for b bins per axis to entries p + k*P of
   // the three result arrays. False when a value falls outside the grid.
@@ -88,8 +90,9 @@ class prefix_cells {
       double plogp = 0.0;
       double p2 = 0.0;
       for (Count c = 0; c < cells; ++c) {
-        const double mu = double(points_in_cell[c]) / double(npoints);
-        plogp = (std::log(mu) / ln2) * mu + plogp;
+        const Count points = points_in_cell[c];
+        const double mu = double(points) / double(npoints);
+        plogp = plogp_term(points, mu) + plogp;
         p2 = mu * mu + p2;
       }
       minus_log_cells[at] = -(std::log(double(cells)) / ln2);
@@ -101,6 +104,15 @@ class prefix_cells {
   }
 
  private:
+  // mu log2 mu of a cell with `points` points. Most cells hold few points,
+  // so the terms of small counts are kept rather than formed anew.
+  double plogp_term(Count points, double mu) {
+    if (points >= small_term.size()) return (std::log(mu) / ln2) * mu;
+    double& term = small_term[points];
+    if (term > 0) term = (std::log(mu) / ln2) * mu;  // positive: not formed yet
+    return term;
+  }
+
   // Points are taken in runs: first the table keys of a run (parent * b +
   // bin), with nothing in between to wait on, then the lookups, whose slots
   // the first pass has already asked the memory for.
@@ -247,6 +259,7 @@ class prefix_cells {
   std::vector<Count> cell_of_point;   // per point: its cell at the current depth
   std::vector<Count> points_in_cell;  // per cell, in order of first occupation
   Count cells = 0;                    // cells of the current depth
+  std::vector<double> small_term;     // plogp_term by count, while small
   std::vector<dense_slot> dense;
   std::vector<uint64_t> slot_of_cell;  // where the dense table holds each cell
   std::vector<hash_slot> hash;
