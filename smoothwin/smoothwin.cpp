@@ -14,8 +14,10 @@
 // never by a running sum, so rounding does not build up along the signal and
 // the results do not depend on how the work is arranged.
 #include <cstdint>
+#include <cstring>
 
 #include "host/host.h"
+#include "host/parallel.h"
 
 namespace {
 
@@ -49,48 +51,203 @@ double window_sum(const double* x, int64_t M, int64_t k, int64_t n, int64_t h, c
   return s;
 }
 
-// Outputs whose windows lie wholly inside the signal, a block at a time: the
-// block's sums advance together through the window positions, each still in
-// ascending order, so they are the same sums as one by one, without waiting
-// on one another.
-constexpr int64_t block = 8;
+// What every output of one call shares: the M x N data x, the window of n
+// samples reaching h = (n-1)/2 back, its weights w (null for the plain
+// average), the normaliser S and the output y.
+struct smoothing {
+  const double* x;
+  int64_t M;
+  int64_t n;
+  int64_t h;
+  const double* w;
+  double S;
+  double* y;
+};
 
-template <bool weighted>
-void inner_block(const double* x, int64_t k, int64_t n, int64_t h, const double* w, double S,
-                 double* y) {
-  double s[block] = {};
-  const double* start = x + (k - h);
-  for (int64_t m = 0; m < n; ++m) {
-    // Unrolled, the block's sums stay in registers rather than in memory.
-#pragma GCC unroll 8
-    for (int64_t b = 0; b < block; ++b) s[b] += term<weighted>(start, b + m, w, m);
+// Outputs k0 ... k0+lanes-1 of one column (x, y), summed side by side: lane
+// b holds output k0+b and adds that output's terms one after another in
+// ascending window order, exactly as window_sum does, so the bits are the
+// same; the lanes only run in step. `Pack` is a double or a vector of
+// doubles the processor adds lane by lane; `packs` of them make up the
+// lanes, enough independent sums to keep the adder busy. Needs
+// 0 <= k0 <= M - lanes.
+//
+// Lane b is inside the signal for the window positions h-k0-b ... M-1+h-k0-b.
+// At the ends of the signal, where only some lanes are inside, the lanes add
+// one at a time (the first and last lanes-1 positions at most); in between
+// every lane is inside and they add together.
+template <typename Pack, int packs, bool weighted>
+void block_sums(const smoothing& f, const double* x, int64_t k0, double* y) {
+  constexpr int width = int(sizeof(Pack) / sizeof(double));
+  constexpr int lanes = packs * width;
+  const int64_t M = f.M, n = f.n, h = f.h;
+  const int64_t some_first = h - k0 - (lanes - 1) > 0 ? h - k0 - (lanes - 1) : 0;
+  const int64_t all_first = h - k0 > 0 ? h - k0 : 0;
+  const int64_t all_last = n - 1 < M - lanes + h - k0 ? n - 1 : M - lanes + h - k0;
+  const int64_t some_last = n - 1 < M - 1 + h - k0 ? n - 1 : M - 1 + h - k0;
+
+  double s[lanes] = {};
+  for (int64_t m = some_first; m < all_first; ++m)
+    for (int64_t b = h - k0 - m; b < lanes; ++b) s[b] += term<weighted>(x, k0 - h + m + b, f.w, m);
+
+  Pack sums[packs];
+  std::memcpy(sums, s, sizeof sums);
+  for (int64_t m = all_first; m <= all_last; ++m) {
+    const double* window = x + (k0 - h + m);
+    // Unrolled, the sums stay in registers.
+#pragma GCC unroll 16
+    for (int q = 0; q < packs; ++q) {
+      Pack terms;
+      std::memcpy(&terms, window + q * width, sizeof terms);
+      if constexpr (weighted) terms = terms * f.w[m];
+      sums[q] += terms;
+    }
   }
-  for (int64_t b = 0; b < block; ++b) y[k + b] = s[b] / S;
+  std::memcpy(s, sums, sizeof s);
+
+  for (int64_t m = all_last + 1; m <= some_last; ++m)
+    for (int64_t b = 0; b <= M - 1 + h - k0 - m; ++b)
+      s[b] += term<weighted>(x, k0 - h + m + b, f.w, m);
+  for (int b = 0; b < lanes; ++b) y[k0 + b] = s[b] / f.S;
 }
 
-template <bool weighted>
-void filter_column(const double* x, int64_t M, int64_t n, const double* w, double S, double* y) {
-  const int64_t h = (n - 1) / 2;
-  // Outputs h ... M-n+h have every window position inside the signal.
-  const int64_t inner_first = h < M ? h : M;
-  const int64_t inner_end = n <= M ? M - n + h + 1 : inner_first;
-  int64_t k = 0;
-  for (; k < inner_first; ++k) y[k] = window_sum<weighted>(x, M, k, n, h, w) / S;
-  for (; k + block <= inner_end; k += block) inner_block<weighted>(x, k, n, h, w, S, y);
-  for (; k < M; ++k) y[k] = window_sum<weighted>(x, M, k, n, h, w) / S;
+// The vector units the outputs can be summed with; each gives the same
+// bits, only faster.
+enum class vector_unit { plain, sse2, avx2, avx512 };
+
+// How a unit sums a block: its lanes, and the function that sums outputs
+// k0 ... k0+lanes-1 of the column (x, y).
+struct block_kernel {
+  int64_t lanes;
+  void (*sums)(const smoothing& f, const double* x, int64_t k0, double* y);
+};
+
+void plain_block_sums(const smoothing& f, const double* x, int64_t k0, double* y) {
+  if (f.w)
+    block_sums<double, 8, true>(f, x, k0, y);
+  else
+    block_sums<double, 8, false>(f, x, k0, y);
 }
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32)
+// GCC and Clang on x86: the block sums are compiled once more for each wider
+// unit (the target attribute needs no build flags; flatten pulls the block's
+// code into the function so that it is compiled for that unit), and the
+// processor is asked at run time which units it has. Elsewhere (MSVC, other
+// processors) there are only the plain block sums.
+typedef double two_doubles __attribute__((vector_size(16)));
+typedef double four_doubles __attribute__((vector_size(32)));
+typedef double eight_doubles __attribute__((vector_size(64)));
+
+[[gnu::target("sse2"), gnu::flatten]] void sse2_block_sums(const smoothing& f, const double* x,
+                                                            int64_t k0, double* y) {
+  if (f.w)
+    block_sums<two_doubles, 8, true>(f, x, k0, y);
+  else
+    block_sums<two_doubles, 8, false>(f, x, k0, y);
+}
+
+[[gnu::target("avx2"), gnu::flatten]] void avx2_block_sums(const smoothing& f, const double* x,
+                                                            int64_t k0, double* y) {
+  if (f.w)
+    block_sums<four_doubles, 8, true>(f, x, k0, y);
+  else
+    block_sums<four_doubles, 8, false>(f, x, k0, y);
+}
+
+[[gnu::target("avx512f"), gnu::flatten]] void avx512_block_sums(const smoothing& f,
+                                                                 const double* x, int64_t k0,
+                                                                 double* y) {
+  if (f.w)
+    block_sums<eight_doubles, 4, true>(f, x, k0, y);
+  else
+    block_sums<eight_doubles, 4, false>(f, x, k0, y);
+}
+
+bool processor_has(vector_unit unit) {
+  __builtin_cpu_init();
+  switch (unit) {
+    case vector_unit::avx512: return __builtin_cpu_supports("avx512f");
+    case vector_unit::avx2: return __builtin_cpu_supports("avx2");
+    case vector_unit::sse2: return __builtin_cpu_supports("sse2");
+    default: return true;
+  }
+}
+
+block_kernel kernel_of(vector_unit unit) {
+  switch (unit) {
+    case vector_unit::avx512: return {32, avx512_block_sums};
+    case vector_unit::avx2: return {32, avx2_block_sums};
+    case vector_unit::sse2: return {16, sse2_block_sums};
+    default: return {8, plain_block_sums};
+  }
+}
+#else
+bool processor_has(vector_unit unit) { return unit == vector_unit::plain; }
+
+block_kernel kernel_of(vector_unit) { return {8, plain_block_sums}; }
+#endif
+
+// Outputs first ... end-1 of column j.
+void filter_rows(const smoothing& f, block_kernel kernel, int64_t j, int64_t first, int64_t end) {
+  const double* x = f.x + j * f.M;
+  double* y = f.y + j * f.M;
+  if (end - first < kernel.lanes) {
+    for (int64_t k = first; k < end; ++k)
+      y[k] = (f.w ? window_sum<true>(x, f.M, k, f.n, f.h, f.w)
+                  : window_sum<false>(x, f.M, k, f.n, f.h, f.w)) /
+             f.S;
+    return;
+  }
+  int64_t k = first;
+  for (; k + kernel.lanes <= end; k += kernel.lanes) kernel.sums(f, x, k, y);
+  // The rest as one more block ending at `end`: it writes a few outputs
+  // again, with the same values, and they are this task's own.
+  if (k < end) kernel.sums(f, x, end - kernel.lanes, y);
+}
+
+// Outputs first ... end-1 counted through all columns, column by column.
+void filter_outputs(const smoothing& f, block_kernel kernel, int64_t first, int64_t end) {
+  for (int64_t j = first / f.M; j * f.M < end; ++j) {
+    const int64_t rows_first = first > j * f.M ? first - j * f.M : 0;
+    const int64_t rows_end = end < (j + 1) * f.M ? end - j * f.M : f.M;
+    filter_rows(f, kernel, j, rows_first, rows_end);
+  }
+}
+
+// The widest unit this processor has.
+vector_unit widest_vector_unit() {
+  for (vector_unit unit : {vector_unit::avx512, vector_unit::avx2, vector_unit::sse2})
+    if (processor_has(unit)) return unit;
+  return vector_unit::plain;
+}
+
+// Additions a thread should have to be worth starting: about a tenth of a
+// millisecond of work.
+constexpr double adds_per_thread = 1 << 20;
 
 // Filters the M x N column-major data into y (same shape) with a window of n
 // samples: the weights w, or the plain average when w is null; S is the
-// normaliser.
+// normaliser. The outputs are shared out in runs among up to `threads`
+// threads; every output is summed alone, so the split changes no bits.
 void smoothwin_filter(const double* x, int64_t M, int64_t N, int64_t n, const double* w, double S,
-                      double* y) {
-  for (int64_t j = 0; j < N; ++j) {
-    if (w)
-      filter_column<true>(x + j * M, M, n, w, S, y + j * M);
-    else
-      filter_column<false>(x + j * M, M, n, w, S, y + j * M);
-  }
+                      double* y, int threads, vector_unit unit) {
+  const int64_t outputs = M * N;
+  if (outputs == 0) return;
+  const smoothing f = {x, M, n, (n - 1) / 2, w, S, y};
+  const block_kernel kernel = kernel_of(unit);
+  // An output adds at most min(n, M) terms; a few more for its load and store.
+  const double adds = double(outputs) * (double(n < M ? n : M) + 4);
+  threads = parallel::threads_for(adds, adds_per_thread, long(outputs < 1 << 30 ? outputs : 1 << 30),
+                                  threads);
+  // A few runs per thread, so that one slow thread holds up little.
+  const int64_t runs = threads == 1 ? 1 : 4 * int64_t(threads);
+  const int64_t run_length = (outputs + runs - 1) / runs;
+  parallel::run(long(runs), threads, [&](long run, int) {
+    const int64_t first = run * run_length;
+    const int64_t end = first + run_length < outputs ? first + run_length : outputs;
+    if (first < end) filter_outputs(f, kernel, first, end);
+  });
 }
 
 enum { IN_X = 0, IN_WINDOW, IN_COUNT };
@@ -125,5 +282,6 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   }
 
   plhs[0] = mxCreateDoubleMatrix(M, N, mxREAL);
-  smoothwin_filter(x, M, N, n, w, S, mxGetPr(plhs[0]));
+  smoothwin_filter(x, M, N, n, w, S, mxGetPr(plhs[0]), parallel::thread_budget(),
+                   widest_vector_unit());
 }

@@ -1,8 +1,9 @@
 // smoothwin's core on a 10^6 x 4 matrix: plain windows of 3, 31 and 1001
-// samples and a 31-weight window, and, for comparison, the same 31-sample
-// average summed one output at a time (the direct form of the definition),
-// which gives the same bits. Octave's own filters on the same data are timed
-// by bench_smoothwin.m.
+// samples and a 31-weight window, on each vector unit this processor has and
+// on one and two threads; and, for comparison, the same 31-sample average
+// summed one output at a time (the direct form of the definition), which
+// gives the same bits. Octave's own filters on the same data are timed side
+// by side by bench_smoothwin.m.
 #include "smoothwin/smoothwin.cpp"
 
 #include <benchmark/benchmark.h>
@@ -31,24 +32,25 @@ void report(benchmark::State& state) {
       double(state.iterations()) * rows * columns / 1e6, benchmark::Counter::kIsRate);
 }
 
-void BM_length(benchmark::State& state) {
-  const long n = state.range(0);
-  std::vector<double> y(rows * columns);
-  data();  // made before the clock starts
-  for (auto _ : state) {
-    smoothwin_filter(data().data(), rows, columns, n, nullptr, double(n), y.data());
-    benchmark::DoNotOptimize(y.data());
+// Arguments: window length (0 for the 31-weight window), vector unit, threads.
+void BM_smoothwin(benchmark::State& state) {
+  const long n = state.range(0) ? state.range(0) : 31;
+  const auto unit = vector_unit(state.range(1));
+  const int threads = int(state.range(2));
+  if (!processor_has(unit)) {
+    state.SkipWithError("this processor lacks the vector unit");
+    return;
   }
-  report(state);
-}
-
-void BM_window31(benchmark::State& state) {
-  std::vector<double> w(31), y(rows * columns);
-  double S = 0.0;
-  for (int m = 0; m < 31; ++m) S += w[m] = 16 - std::abs(m - 15);
+  std::vector<double> w, y(rows * columns);
+  double S = double(n);
+  if (state.range(0) == 0) {
+    S = 0.0;
+    for (int m = 0; m < 31; ++m) w.push_back(16 - std::abs(m - 15)), S += w.back();
+  }
   data();  // made before the clock starts
   for (auto _ : state) {
-    smoothwin_filter(data().data(), rows, columns, 31, w.data(), S, y.data());
+    smoothwin_filter(data().data(), rows, columns, n, w.empty() ? nullptr : w.data(), S, y.data(),
+                     threads, unit);
     benchmark::DoNotOptimize(y.data());
   }
   report(state);
@@ -66,8 +68,14 @@ void BM_length31_one_at_a_time(benchmark::State& state) {
   report(state);
 }
 
-BENCHMARK(BM_length)->Arg(3)->Arg(31)->Arg(1001)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_window31)->Unit(benchmark::kMillisecond)->Iterations(3);
+void arguments(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"length", "unit", "threads"});
+  for (long n : {3, 31, 1001, 0})
+    for (long unit = long(vector_unit::plain); unit <= long(vector_unit::avx512); ++unit)
+      for (long threads : {1, 2}) b->Args({n, unit, threads});
+}
+
+BENCHMARK(BM_smoothwin)->Apply(arguments)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.2);
 BENCHMARK(BM_length31_one_at_a_time)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

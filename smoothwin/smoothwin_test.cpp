@@ -30,11 +30,85 @@ std::vector<double> reference(const std::vector<double>& x, long M, long N, long
   return y;
 }
 
-std::vector<double> filtered(const std::vector<double>& x, long M, long N, long n,
-                             const std::vector<double>& w, double S) {
-  std::vector<double> y(x.size(), -1.0);
-  smoothwin_filter(x.data(), M, N, n, w.empty() ? nullptr : w.data(), S, y.data());
+// Today's scalar core, as it was before the outputs were summed in vector
+// lanes and shared among threads: the new paths must give its bits.
+namespace scalar_core {
+
+template <bool weighted>
+double term(const double* x, int64_t i, const double* w, int64_t m) {
+  if constexpr (weighted) return x[i] * w[m];
+  return x[i];
+}
+
+template <bool weighted>
+double window_sum(const double* x, int64_t M, int64_t k, int64_t n, int64_t h, const double* w) {
+  const int64_t first = h > k ? h - k : 0;
+  const int64_t last = n - 1 < M - 1 - k + h ? n - 1 : M - 1 - k + h;
+  double s = 0.0;
+  for (int64_t m = first; m <= last; ++m) s += term<weighted>(x, k - h + m, w, m);
+  return s;
+}
+
+constexpr int64_t block = 8;
+
+template <bool weighted>
+void inner_block(const double* x, int64_t k, int64_t n, int64_t h, const double* w, double S,
+                 double* y) {
+  double s[block] = {};
+  const double* start = x + (k - h);
+  for (int64_t m = 0; m < n; ++m) {
+#pragma GCC unroll 8
+    for (int64_t b = 0; b < block; ++b) s[b] += term<weighted>(start, b + m, w, m);
+  }
+  for (int64_t b = 0; b < block; ++b) y[k + b] = s[b] / S;
+}
+
+template <bool weighted>
+void filter_column(const double* x, int64_t M, int64_t n, const double* w, double S, double* y) {
+  const int64_t h = (n - 1) / 2;
+  const int64_t inner_first = h < M ? h : M;
+  const int64_t inner_end = n <= M ? M - n + h + 1 : inner_first;
+  int64_t k = 0;
+  for (; k < inner_first; ++k) y[k] = window_sum<weighted>(x, M, k, n, h, w) / S;
+  for (; k + block <= inner_end; k += block) inner_block<weighted>(x, k, n, h, w, S, y);
+  for (; k < M; ++k) y[k] = window_sum<weighted>(x, M, k, n, h, w) / S;
+}
+
+std::vector<double> filter(const std::vector<double>& x, int64_t M, int64_t N, int64_t n,
+                           const std::vector<double>& w, double S) {
+  std::vector<double> y(x.size());
+  for (int64_t j = 0; j < N; ++j) {
+    if (w.empty())
+      filter_column<false>(x.data() + j * M, M, n, nullptr, S, y.data() + j * M);
+    else
+      filter_column<true>(x.data() + j * M, M, n, w.data(), S, y.data() + j * M);
+  }
   return y;
+}
+
+}  // namespace scalar_core
+
+std::vector<double> filtered(const std::vector<double>& x, long M, long N, long n,
+                             const std::vector<double>& w, double S, int threads = 1,
+                             vector_unit unit = widest_vector_unit()) {
+  std::vector<double> y(x.size(), -1.0);
+  smoothwin_filter(x.data(), M, N, n, w.empty() ? nullptr : w.data(), S, y.data(), threads, unit);
+  return y;
+}
+
+// The first entry whose bits differ, or -1.
+long first_difference(const std::vector<double>& got, const std::vector<double>& want) {
+  if (got.size() != want.size()) return 0;
+  for (size_t i = 0; i < got.size(); ++i)
+    if (std::memcmp(&got[i], &want[i], sizeof(double)) != 0) return long(i);
+  return -1;
+}
+
+std::vector<vector_unit> units_of_this_processor() {
+  std::vector<vector_unit> units;
+  for (vector_unit unit : {vector_unit::plain, vector_unit::sse2, vector_unit::avx2, vector_unit::avx512})
+    if (processor_has(unit)) units.push_back(unit);
+  return units;
 }
 
 void expect_bits_equal(const std::vector<double>& got, const std::vector<double>& want) {
@@ -60,6 +134,67 @@ TEST(SmoothwinCore, AgreesBitForBitWithThePlainDefinition) {
       for (double& v : w) S += v = uniform(rng);
       expect_bits_equal(filtered(x, M, N, n, w, S), reference(x, M, N, n, w, S));
     }
+}
+
+TEST(SmoothwinCore, EveryVectorUnitAndThreadCountGivesTheScalarCoreBits) {
+  std::mt19937 rng(29);
+  std::uniform_real_distribution<double> uniform(-1e3, 1e3);
+  struct shape {
+    long M, N;
+    std::vector<long> lengths;
+  };
+  // Signals shorter than, as long as and longer than a block of lanes, with
+  // windows from one sample to far beyond the signal, odd and even; the
+  // longest signals are split among threads in runs that end inside columns.
+  const std::vector<long> around_blocks = {1, 2, 3, 4, 7, 8, 9, 16, 31, 32, 33, 63, 64, 65};
+  const std::vector<long> beyond = {99, 100, 101, 198, 199, 200, 201, 257, 1000, 1000000000000};
+  std::vector<shape> shapes = {{1, 40, {2, 3, 1000}}, {5, 9, {}}, {31, 3, {}}, {32, 2, {}},
+                               {33, 4, {}}, {100, 3, {}}, {20011, 3, {2, 3, 31, 64, 1001}}};
+  for (shape& s : shapes)
+    if (s.lengths.empty()) {
+      s.lengths = around_blocks;
+      s.lengths.insert(s.lengths.end(), beyond.begin(), beyond.end());
+    }
+  for (const shape& s : shapes)
+    for (long n : s.lengths) {
+      std::vector<double> x(s.M * s.N), w(n < 5000 ? n : 0);
+      for (double& v : x) v = uniform(rng) * std::pow(10.0, uniform(rng) / 200);
+      double S = 0.0;
+      for (double& v : w) S += v = uniform(rng);
+      const auto plain = scalar_core::filter(x, s.M, s.N, n, {}, double(n));
+      const auto weighted = scalar_core::filter(x, s.M, s.N, n, w, S);
+      for (vector_unit unit : units_of_this_processor())
+        for (int threads : {1, 2, 3}) {
+          EXPECT_EQ(first_difference(filtered(x, s.M, s.N, n, {}, double(n), threads, unit), plain),
+                    -1)
+              << s.M << " x " << s.N << ", length " << n << ", unit " << int(unit) << ", threads "
+              << threads;
+          if (w.empty()) continue;
+          EXPECT_EQ(first_difference(filtered(x, s.M, s.N, n, w, S, threads, unit), weighted), -1)
+              << s.M << " x " << s.N << ", " << n << " weights, unit " << int(unit)
+              << ", threads " << threads;
+        }
+    }
+}
+
+TEST(SmoothwinCore, WindowPositionsOutsideTheSignalAreNotMultiplied) {
+  // An infinite first (or last) weight, over a position outside the signal,
+  // must not turn the missing sample into 0 * Inf = NaN: such outputs divide
+  // a finite sum by the infinite normaliser and are 0.
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<double> uniform(-1, 1);
+  const long M = 300, n = 41;
+  std::vector<double> x(M), w(n);
+  for (double& v : x) v = uniform(rng);
+  for (long infinite : {0L, n - 1}) {
+    for (double& v : w) v = uniform(rng);
+    w[infinite] = INFINITY;
+    const auto want = scalar_core::filter(x, M, 1, n, w, INFINITY);
+    EXPECT_EQ(want[infinite ? M - 1 : 0], 0.0);
+    for (vector_unit unit : units_of_this_processor())
+      EXPECT_EQ(first_difference(filtered(x, M, 1, n, w, INFINITY, 1, unit), want), -1)
+          << int(unit);
+  }
 }
 
 TEST(SmoothwinCore, NonFiniteDataSpreadOnlyOverTheWindowsCoveringThem) {

@@ -22,6 +22,45 @@
 %! assert (smoothwin ([3; 6], ones (1, 7)), [9; 9] / 7);
 %! assert (smoothwin ([3; 6; 9], 3e15), [18; 18; 18] / 3e15);
 
+%!function y = by_definition (x, w)
+%! ## Every output adds its window's terms in ascending order, one window
+%! ## position at a time for all outputs at once, skipping those outside.
+%! [M, N] = size (x);
+%! n = numel (w);
+%! h = floor ((n - 1) / 2);
+%! s = zeros (M, N);
+%! for m = 1:n
+%!   k = max (1, h + 2 - m):min (M, M + h + 1 - m);
+%!   s(k, :) += x(k - h - 1 + m, :) * w(m);
+%! endfor
+%! y = s / sum (w);
+%!endfunction
+
+%!test
+%! ## Bit for bit as defined, in the real host, on whichever vector unit it
+%! ## picks, and the same for every thread count.
+%! randn ("seed", 5);
+%! x = randn (30011, 3);
+%! w = rand (1, 64);
+%! old = getenv ("OMP_NUM_THREADS");
+%! unwind_protect
+%!   setenv ("OMP_NUM_THREADS", "1");
+%!   y1 = smoothwin (x, 101);
+%!   z1 = smoothwin (x, w);
+%!   setenv ("OMP_NUM_THREADS", "3");
+%!   y3 = smoothwin (x, 101);
+%!   z3 = smoothwin (x, w);
+%! unwind_protect_cleanup
+%!   if (isempty (old))
+%!     unsetenv ("OMP_NUM_THREADS");
+%!   else
+%!     setenv ("OMP_NUM_THREADS", old);
+%!   endif
+%! end_unwind_protect
+%! assert (isequal (y1, y3, by_definition (x, ones (1, 101))));
+%! assert (isequal (z1, z3, by_definition (x, w)));
+%! assert (isequal (smoothwin (x(1:40, :), 101), by_definition (x(1:40, :), ones (1, 101))));
+
 %!error <input data and length \(or window vector\) must be given> smoothwin (1)
 %!error <Average length too short> smoothwin ([1; 2; 3], 1)
 %!error <Average length too short> smoothwin ([1; 2; 3], 0.5)
