@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "host/host.h"
+#include "host/interval_index.h"
 
 namespace {
 
@@ -112,9 +113,7 @@ class cubic_spline {
   cubic_spline& operator=(const cubic_spline&) = delete;
 
   double eval(double t) const {
-    // The interval of the previous query, shared by all splines and calls:
-    // ordered queries then rarely search. It is only a starting guess.
-    static long last = 0;
+    long& last = last_interval();
     if (n < 2) return n == 1 ? y[0] : std::numeric_limits<double>::quiet_NaN();
     long k = last;
     if (k >= n - 1 || k < 0) k = 0;
@@ -133,8 +132,27 @@ class cubic_spline {
       k = lo;
     }
     last = k;
-    const double u = t - x[k];
-    return y[k] + u * (b[k] + u * (c[k] + u * d[k]));
+    return value_in(k, t);
+  }
+
+  // out[q] = eval(t[q]) for q = 0 ... K-1, in that order, leaving the same
+  // cached interval; with valid coefficients the queries are split across up
+  // to `threads` threads and searched through a table of about 8 n bytes.
+  void eval_all(const double* t, size_t K, double* out, int threads) const {
+    if (status != 0) {
+      for (size_t q = 0; q < K; ++q) out[q] = eval(t[q]);
+      return;
+    }
+    last_interval() = interval_search::evaluate(
+        x.get(), n, n - 1, t, K, out, last_interval(), threads,
+        [this](long k, double at) { return value_in(k, at); });
+  }
+
+  // The interval of the previous query, shared by all splines and calls:
+  // ordered queries then rarely search. It is only a starting guess.
+  static long& last_interval() {
+    static long last = 0;
+    return last;
   }
 
   long n;
@@ -142,6 +160,11 @@ class cubic_spline {
   int status = 0;
 
  private:
+  double value_in(long k, double t) const {
+    const double u = t - x[k];
+    return y[k] + u * (b[k] + u * (c[k] + u * d[k]));
+  }
+
   static size_t count(long n) { return n > 0 ? size_t(n) : 0; }
 };
 
@@ -174,5 +197,5 @@ void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArray* prhs[])
   if (spline.status == 1) host::fail("There should be at least two data points.");
   // Values from a search over unordered knots would be meaningless.
   if (spline.status == 2) host::fail(not_ascending_message);
-  for (size_t k = 0; k < K; ++k) yy[k] = spline.eval(xx[k]);
+  spline.eval_all(xx, K, yy, parallel::thread_budget());
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -12,6 +13,11 @@ using namespace standin;
 using spline = cubic_spline<double const*>;
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
+
+// Equal bits, or both NaN: which of two NaN operands an operation passes on
+// (and so a NaN's sign) depends on the order in which the compiler places the
+// operands of a sum or product, which the code does not pin.
+bool same_value(double a, double b) { return same_bits(a, b) || (std::isnan(a) && std::isnan(b)); }
 
 // A plain transcription of the spline: spacings and divided differences in
 // their own arrays, the tridiagonal system solved by the Thomas algorithm,
@@ -208,6 +214,149 @@ TEST(CubicSplineCore, KnotQueriesAgreeWithWarmAndColdCache) {
     const double warm = sp.eval(s.x[k]);   // its right end
     EXPECT_NEAR(warm, cold, 1e-12 * (1 + std::fabs(cold))) << k;
   }
+}
+
+// The evaluation one query at a time as it was before queries were split
+// across threads, kept here unchanged: the cached interval, else the
+// bisection. Returns the cached interval it leaves.
+long bisection(const double* x, long n, double t) {
+  long lo = 0;
+  long hi = n;
+  do {
+    const long mid = (lo + hi) / 2;
+    if (x[mid] > t)
+      hi = mid;
+    else
+      lo = mid;
+  } while (lo + 1 < hi);
+  return lo;
+}
+
+long one_at_a_time(const spline& s, const std::vector<double>& queries, std::vector<double>& out,
+                   long last) {
+  const long n = s.n;
+  const double *x = s.x.get(), *y = s.y.get(), *b = s.b.get(), *c = s.c.get(), *d = s.d.get();
+  for (size_t q = 0; q < queries.size(); ++q) {
+    const double t = queries[q];
+    long k = last;
+    if (k >= n - 1 || k < 0) k = 0;
+    if (t < x[k] || t > x[k + 1]) k = bisection(x, n, t);
+    last = k;
+    const double u = t - x[k];
+    out[q] = y[k] + u * (b[k] + u * (c[k] + u * d[k]));
+  }
+  return last;
+}
+
+// Strictly ascending knots: evenly spread, in tight clusters far apart,
+// spread over most of the double range, or running from -Inf to +Inf.
+std::vector<double> test_knots(std::mt19937& rng, int kind, size_t n) {
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::vector<double> x;
+  double at = 10 * unit(rng) - 5;
+  for (size_t i = 0; i < n; ++i) {
+    if (kind == 2) {
+      x.push_back((unit(rng) < 0.5 ? -1 : 1) * std::pow(10.0, 600 * unit(rng) - 300));
+      continue;
+    }
+    x.push_back(at);
+    at += kind == 1 ? (unit(rng) < 0.9 ? 1e-9 : 1e4) : 0.5 + unit(rng);
+  }
+  if (kind == 2) {
+    x.push_back(-1.7e308);
+    x.push_back(1.7e308);
+    std::sort(x.begin(), x.end());
+    x.erase(std::unique(x.begin(), x.end()), x.end());
+  }
+  if (kind == 3) {
+    x.front() = -INFINITY;
+    x.back() = INFINITY;
+  }
+  return x;
+}
+
+// Queries at knots, beside them, between them, outside, infinite, signed
+// zeros; sorted or not. Where the calls are split into blocks, runs of
+// queries at consecutive knots mixed with NaNs straddle every block start:
+// there the interval carries over from the queries before.
+std::vector<double> test_queries(std::mt19937& rng, const std::vector<double>& x, size_t K,
+                                 bool sorted) {
+  const size_t n = x.size();
+  std::uniform_int_distribution<size_t> knot(0, n - 1);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const double specials[] = {INFINITY, -INFINITY, 0.0, -0.0, -1e308, 1e308, x[0] - 1, x[n - 1] + 1};
+  std::vector<double> q(K);
+  for (double& t : q) {
+    const double r = unit(rng);
+    const size_t i = knot(rng);
+    if (r < 0.3)
+      t = x[i];
+    else if (r < 0.4)
+      t = std::nextafter(x[i], r < 0.35 ? -INFINITY : INFINITY);
+    else if (r < 0.45)
+      t = specials[knot(rng) % 8];
+    else
+      t = i + 1 < n ? x[i] + unit(rng) * (x[i + 1] - x[i]) : x[i] + unit(rng);
+    if (std::isnan(t)) t = x[i];  // between infinite knots
+  }
+  if (sorted) std::sort(q.begin(), q.end());
+  for (size_t start = interval_search::block_size; start < K; start += interval_search::block_size) {
+    const size_t first = knot(rng), from = start - 1 - knot(rng) % 40;
+    for (size_t j = 0; j < 48 && from + j < K; ++j)
+      q[from + j] = knot(rng) % 4 == 0 ? NAN : x[std::min(first + j, n - 1)];
+  }
+  for (size_t j = 0; j < K; j += 97) q[j] = NAN;
+  return q;
+}
+
+TEST(CubicSplineCore, AllQueriesAtOnceMatchOneAtATimeOnEveryThreadCount) {
+  std::mt19937 rng(8);
+  const size_t split = 3 * interval_search::block_size + 777;  // four blocks
+  struct { int kind; size_t knots, queries; } cases[] = {
+      {0, 5, split}, {0, 3000, split}, {1, 3000, split}, {2, 3000, split},
+      {3, 40, split}, {0, 100000, 2000}, {1, 2, 100}};
+  for (const auto& c : cases) {
+    const auto x = test_knots(rng, c.kind, c.knots);
+    std::vector<double> y(x.size());
+    for (double& v : y) v = std::uniform_real_distribution<double>(-5, 5)(rng);
+    spline sp(long(x.size()), 0, 0, x.data(), y.data(), 0, 0);
+    ASSERT_EQ(sp.status, 0);
+    for (bool sorted : {true, false}) {
+      const auto queries = test_queries(rng, x, c.queries, sorted);
+      for (bool buckets : {true, false}) {
+        const interval_search::interval_index index(x.data(), long(x.size()), long(x.size()) - 1,
+                                                    buckets);
+        size_t differ = 0;
+        for (double t : queries) differ += index.find(t) != bisection(x.data(), long(x.size()), t);
+        EXPECT_EQ(differ, 0u) << "kind " << c.kind << " knots " << x.size() << " buckets " << buckets;
+      }
+      for (long last : {0L, 1L, long(x.size()) - 1, long(x.size()) / 2, -3L}) {
+        std::vector<double> want(queries.size()), got(queries.size());
+        const long want_last = one_at_a_time(sp, queries, want, last);
+        for (int threads : {1, 2, 3}) {
+          spline::last_interval() = last;
+          std::fill(got.begin(), got.end(), -7.0);
+          sp.eval_all(queries.data(), 0, got.data(), threads);
+          EXPECT_EQ(spline::last_interval(), last);
+          sp.eval_all(queries.data(), queries.size(), got.data(), threads);
+          EXPECT_EQ(spline::last_interval(), want_last) << c.kind << " " << threads;
+          size_t differ = 0;
+          for (size_t q = 0; q < queries.size(); ++q) differ += !same_value(got[q], want[q]);
+          EXPECT_EQ(differ, 0u) << "kind " << c.kind << " knots " << x.size() << " sorted "
+                                << sorted << " last " << last << " threads " << threads;
+        }
+      }
+    }
+  }
+  // Knots out of order keep the search over them as it was.
+  std::vector<double> x = {0, 1, 1, 3, 2}, y = {1, 2, 3, 4, 5}, want(200), got(200);
+  spline bad(5, 0, 0, x.data(), y.data(), 0, 0);
+  const auto queries = test_queries(rng, x, 200, false);
+  const long want_last = one_at_a_time(bad, queries, want, 2);
+  spline::last_interval() = 2;
+  bad.eval_all(queries.data(), queries.size(), got.data(), 2);
+  EXPECT_EQ(spline::last_interval(), want_last);
+  for (size_t q = 0; q < queries.size(); ++q) EXPECT_TRUE(same_value(got[q], want[q])) << q;
 }
 
 // ---- through the stand-in host -------------------------------------------

@@ -36,6 +36,20 @@ void BM_eval(benchmark::State& state) {
   state.SetItemsProcessed(int64_t(state.iterations()) * query_count);
 }
 
+// All queries at once as the gateway evaluates them, on 1 or 2 threads
+// (third argument); the results are those of BM_eval.
+void BM_eval_all(benchmark::State& state) {
+  const auto& d = data_for(state.range(0));
+  const auto& queries = state.range(1) ? d.sorted : d.shuffled;
+  akima_interpolator<double const*> s(long(d.x.size()), d.x.data(), d.y.data());
+  std::vector<double> out(queries.size());
+  for (auto _ : state) {
+    s.eval_all(queries.data(), queries.size(), out.data(), int(state.range(2)));
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * query_count);
+}
+
 void BM_eval_upper_bound(benchmark::State& state) {
   const auto& d = data_for(state.range(0));
   const auto& queries = state.range(1) ? d.sorted : d.shuffled;
@@ -70,6 +84,7 @@ void BM_gateway(benchmark::State& state) {
 // Arguments: knots, sorted (1) or shuffled (0) queries.
 BENCHMARK(BM_construct)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_eval)->ArgsProduct({{1000, 100000}, {1, 0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_eval_all)->ArgsProduct({{1000, 100000}, {1, 0}, {1, 2}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_eval_upper_bound)->ArgsProduct({{1000, 100000}, {1, 0}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_gateway)->ArgsProduct({{1000, 100000}, {1, 0}})->Unit(benchmark::kMillisecond)->Iterations(3);
 
