@@ -1,0 +1,90 @@
+"""orbitkit: nonlinear and chaotic time-series analysis, exact and
+reproducible bit for bit.
+
+Fifteen compiled modules, the same code that serves Octave and MATLAB, with
+the same names and positional inputs. Inputs are anything numpy.asarray
+reads as float64 (textmatrix takes a file name). A 1-D array of n values is
+n samples: one signal or series (a column) for the filters, the
+interpolators, delaymatrix, laginfo and gridmass; n one-value observations
+(a 1 x n row) for histinfo; a row of parameters elsewhere. A 2-D array of
+shape (M, N) is the host's M x N matrix. Results are float64 arrays of the
+host's shapes, 1-D when the data given was 1-D and the result is a vector,
+and a float when 1 x 1. Refused calls raise orbitkit.Error with the module's
+message; help(orbitkit.<name>) describes each module.
+"""
+from collections import namedtuple
+
+from . import _host
+from ._help import attach_help
+from ._host import Error
+
+__all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
+           "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
+           "peakiter", "baker", "twistgen", "termset", "textmatrix"]
+
+GridmassResult = namedtuple("GridmassResult", "h0 h1 h2")
+QspectrumResult = namedtuple("QspectrumResult", "dims moments model")
+DelaymatrixResult = namedtuple("DelaymatrixResult", "embedding pmax")
+
+
+def gridmass(*inputs):
+    return GridmassResult(*_host.gridmass(*inputs))
+
+
+def laginfo(*inputs):
+    return _host.laginfo(*inputs)
+
+
+def qspectrum(*inputs):
+    return QspectrumResult(*_host.qspectrum(*inputs))
+
+
+def delaymatrix(*inputs):
+    return DelaymatrixResult(*_host.delaymatrix(*inputs))
+
+
+def histinfo(*inputs):
+    return _host.histinfo(*inputs)
+
+
+def knotinterp(*inputs):
+    return _host.knotinterp(*inputs)
+
+
+def slopeinterp(*inputs):
+    return _host.slopeinterp(*inputs)
+
+
+def smoothwin(*inputs):
+    return _host.smoothwin(*inputs)
+
+
+def gainrider(*inputs):
+    return _host.gainrider(*inputs)
+
+
+def foldmap(*inputs):
+    return _host.foldmap(*inputs)
+
+
+def peakiter(*inputs):
+    return _host.peakiter(*inputs)
+
+
+def baker(*inputs):
+    return _host.baker(*inputs)
+
+
+def twistgen(*inputs):
+    return _host.twistgen(*inputs)
+
+
+def termset(*inputs):
+    return _host.termset(*inputs)
+
+
+def textmatrix(*inputs):
+    return _host.textmatrix(*inputs)
+
+
+attach_help(globals())

@@ -1,0 +1,416 @@
+// The Python host: every module's gateway, called with NumPy arrays
+// presented as host arrays, in one extension.
+//
+// The gateways are the same code that serves Octave and MATLAB; this file
+// only implements the host calls they make (see python/include/mex.h) and the
+// conventions of Python callers: which way a 1-D array stands, outputs as
+// float64 arrays or floats, the host's errors as orbitkit.Error, its printed
+// lines on sys.stdout and its warnings through the warnings module.
+//
+// A module computes with the GIL released, so other Python threads run
+// meanwhile; host calls that need Python take it back for their moment. Each
+// module has a lock of its own: some keep state between calls (twistgen's
+// seed, the interpolators' last interval, termset's working list).
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "mex.h"
+
+namespace py = pybind11;
+
+// A host array: either a view of a NumPy array's column-major float64 data,
+// or the characters of a file name, or an output the host allocated.
+struct mxArray {
+  mxClassID class_id = mxDOUBLE_CLASS;
+  bool complex = false;
+  size_t rows = 0;
+  size_t columns = 0;  // product of all sides after the first
+  mwSize dimensions = 2;
+  double* data = nullptr;
+  double scalar = 0;  // storage of a 1 x 1 input made from a Python number
+  std::string text;   // a character array's characters
+};
+
+namespace {
+
+// What one call has obtained from the host and not yet handed back. Worker
+// threads of a module never call the host, so the calling thread's context
+// is the call's.
+struct call_context {
+  std::vector<void*> blocks;
+  std::vector<std::unique_ptr<mxArray>> arrays;
+};
+thread_local call_context* current = nullptr;
+
+call_context& context() {
+  if (!current) std::abort();  // a host call outside a gateway call
+  return *current;
+}
+
+// Thrown by the host's error call; the call ends with it.
+struct host_error {
+  std::string message;
+};
+
+void* allocate_block(void* block) {
+  if (!block) throw std::bad_alloc();
+  context().blocks.push_back(block);
+  return block;
+}
+
+}  // namespace
+
+size_t mxGetM(const mxArray* array) { return array->rows; }
+size_t mxGetN(const mxArray* array) { return array->columns; }
+size_t mxGetNumberOfElements(const mxArray* array) { return array->rows * array->columns; }
+mwSize mxGetNumberOfDimensions(const mxArray* array) { return array->dimensions; }
+double* mxGetPr(const mxArray* array) { return array->data; }
+void* mxGetData(const mxArray* array) { return array->data; }
+mxClassID mxGetClassID(const mxArray* array) { return array->class_id; }
+bool mxIsDouble(const mxArray* array) { return array->class_id == mxDOUBLE_CLASS; }
+bool mxIsComplex(const mxArray* array) { return array->complex; }
+bool mxIsSparse(const mxArray*) { return false; }
+bool mxIsChar(const mxArray* array) { return array->class_id == mxCHAR_CLASS; }
+bool mxIsEmpty(const mxArray* array) { return mxGetNumberOfElements(array) == 0; }
+
+mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity) {
+  if (m < 0 || n < 0) throw std::bad_alloc();
+  if (m > 0 && size_t(n) > SIZE_MAX / sizeof(double) / size_t(m)) throw std::bad_alloc();
+  auto array = std::make_unique<mxArray>();
+  array->rows = size_t(m);
+  array->columns = size_t(n);
+  // Zeroed, as the real hosts give it; calloc maps large blocks zeroed
+  // already instead of clearing them.
+  array->data = static_cast<double*>(std::calloc(std::max<size_t>(size_t(m) * size_t(n), 1),
+                                                 sizeof(double)));
+  if (!array->data) throw std::bad_alloc();
+  context().arrays.push_back(std::move(array));
+  return context().arrays.back().get();
+}
+
+int mxGetString(const mxArray* array, char* buffer, mwSize length) {
+  if (length <= 0) return 1;
+  if (array->class_id != mxCHAR_CLASS) {
+    buffer[0] = '\0';
+    return 1;
+  }
+  const size_t copied = std::min(array->text.size(), size_t(length - 1));
+  std::memcpy(buffer, array->text.data(), copied);
+  buffer[copied] = '\0';
+  return copied == array->text.size() ? 0 : 1;
+}
+
+void* mxMalloc(size_t bytes) { return allocate_block(std::malloc(bytes ? bytes : 1)); }
+void* mxCalloc(size_t count, size_t size) {
+  return allocate_block(std::calloc(count ? count : 1, size ? size : 1));
+}
+
+void mxFree(void* pointer) {
+  if (!pointer) return;
+  std::vector<void*>& blocks = context().blocks;
+  auto it = std::find(blocks.rbegin(), blocks.rend(), pointer);
+  if (it == blocks.rend()) std::abort();  // not a block of this call
+  blocks.erase(std::next(it).base());
+  std::free(pointer);
+}
+
+void mexErrMsgTxt(const char* text) { throw host_error{text}; }
+
+// A Python exception raised here (a warning filter set to "error", a closed
+// stream) ends the module's call and reaches the caller as it is.
+// The warning is attributed to the caller of the package's function.
+void mexWarnMsgTxt(const char* text) {
+  py::gil_scoped_acquire gil;
+  if (PyErr_WarnEx(PyExc_RuntimeWarning, text, 2) != 0) throw py::error_already_set();
+}
+
+namespace {
+
+void write_to(const char* stream_name, const char* text, size_t size) {
+  py::gil_scoped_acquire gil;
+  py::object stream = py::module_::import("sys").attr(stream_name);
+  stream.attr("write")(py::str(text, size));
+}
+
+}  // namespace
+
+int mexPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  if (n > 0) {
+    std::string text(size_t(n) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, again);
+    write_to("stdout", text.data(), size_t(n));
+  }
+  va_end(again);
+  return n;
+}
+
+std::FILE* python_host_stderr() {
+  static std::FILE* const stream = [] {
+    cookie_io_functions_t functions{};
+    functions.write = [](void*, const char* text, size_t size) -> ssize_t {
+      try {
+        write_to("stderr", text, size);
+      } catch (const py::error_already_set&) {
+        // The stream refused the line; the module's call goes on without it.
+      }
+      return ssize_t(size);
+    };
+    std::FILE* file = fopencookie(nullptr, "w", functions);
+    if (file) std::setvbuf(file, nullptr, _IONBF, 0);
+    return file ? file : ::stderr;
+  }();
+  return stream;
+}
+
+// ---- the modules -------------------------------------------------------------
+
+// The build compiles each module's source with its gateway renamed to
+// orbitkit_<name>_gateway, so that all of them fit into this one extension.
+extern "C" {
+void orbitkit_gridmass_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_laginfo_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_qspectrum_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_delaymatrix_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_histinfo_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_knotinterp_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_slopeinterp_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_smoothwin_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_gainrider_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_foldmap_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_peakiter_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_baker_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_twistgen_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_termset_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_textmatrix_gateway(int, mxArray*[], int, const mxArray*[]);
+}
+
+namespace {
+
+using gateway = void (*)(int, mxArray*[], int, const mxArray*[]);
+
+// No input position of a module: its 1-D inputs stand as rows.
+constexpr int none = -1;
+
+struct module {
+  const char* name;
+  gateway entry;
+  int outputs;
+  // 1-D arrays at positions below this stand as columns of samples (a signal,
+  // a series, knots and their values), elsewhere as rows, the way a vector
+  // of parameters is written at the host's prompt.
+  int sample_inputs;
+  // When the input at this position is 1-D, a vector result is 1-D too.
+  int shape_from;
+  bool takes_file_name;
+  std::mutex lock;
+};
+
+module modules[] = {
+    {"gridmass", orbitkit_gridmass_gateway, 3, 1, 0, false, {}},
+    {"laginfo", orbitkit_laginfo_gateway, 1, 1, 0, false, {}},
+    {"qspectrum", orbitkit_qspectrum_gateway, 3, 0, none, false, {}},
+    {"delaymatrix", orbitkit_delaymatrix_gateway, 2, 1, 0, false, {}},
+    {"histinfo", orbitkit_histinfo_gateway, 1, 0, none, false, {}},
+    {"knotinterp", orbitkit_knotinterp_gateway, 1, 3, 2, false, {}},
+    {"slopeinterp", orbitkit_slopeinterp_gateway, 1, 3, 2, false, {}},
+    {"smoothwin", orbitkit_smoothwin_gateway, 1, 1, 0, false, {}},
+    {"gainrider", orbitkit_gainrider_gateway, 1, 1, 0, false, {}},
+    {"foldmap", orbitkit_foldmap_gateway, 1, 0, none, false, {}},
+    {"peakiter", orbitkit_peakiter_gateway, 1, 0, none, false, {}},
+    {"baker", orbitkit_baker_gateway, 1, 0, none, false, {}},
+    {"twistgen", orbitkit_twistgen_gateway, 1, 0, none, false, {}},
+    {"termset", orbitkit_termset_gateway, 1, 0, none, false, {}},
+    {"textmatrix", orbitkit_textmatrix_gateway, 1, 0, none, true, {}},
+};
+
+PyObject* error_type = nullptr;
+
+// One input as the gateway sees it, and what keeps its data alive.
+struct input {
+  mxArray array;
+  py::object owner;
+  bool one_dimensional = false;
+};
+
+// Kept for the life of the process: a reference released at exit would be
+// released after the interpreter is gone.
+py::handle numpy_asarray() {
+  static const py::handle asarray = 
+      py::object(py::module_::import("numpy").attr("asarray")).release();
+  return asarray;
+}
+
+[[noreturn]] void refuse_input(const module& m, size_t position, const char* why) {
+  throw py::type_error(std::string(m.name) + ": input " + std::to_string(position + 1) +
+                       " is not an array of numbers (" + why + ")");
+}
+
+// One array in the host's layout: its shape, and its values as float64 in
+// column-major order. Data already laid out so is used in place.
+void view_array(input& in, py::array_t<double, py::array::f_style> values, bool as_column) {
+  const py::ssize_t ndim = values.ndim();
+  in.one_dimensional = ndim == 1;
+  if (ndim == 0) {
+    in.array.rows = in.array.columns = 1;
+  } else if (ndim == 1) {
+    const size_t n = size_t(values.shape(0));
+    in.array.rows = as_column ? n : 1;
+    in.array.columns = as_column ? 1 : n;
+  } else {
+    in.array.rows = size_t(values.shape(0));
+    in.array.columns = 1;
+    for (py::ssize_t k = 1; k < ndim; ++k) in.array.columns *= size_t(values.shape(k));
+    in.array.dimensions = mwSize(ndim);
+  }
+  in.array.data = values.mutable_data();
+  in.owner = std::move(values);
+}
+
+void read_input(input& in, const module& m, size_t position, py::handle object) {
+  if (m.takes_file_name && position == 0 &&
+      (py::isinstance<py::str>(object) || py::isinstance<py::bytes>(object) ||
+       py::hasattr(object, "__fspath__"))) {
+    py::bytes name = py::module_::import("os").attr("fsencode")(object);
+    in.array.class_id = mxCHAR_CLASS;
+    in.array.text = std::string(name);
+    in.array.rows = 1;
+    in.array.columns = in.array.text.size();
+    return;
+  }
+  // Plain numbers, the commonest scalar inputs, need no array.
+  if (PyFloat_CheckExact(object.ptr()) || PyLong_CheckExact(object.ptr())) {
+    const double value = PyFloat_AsDouble(object.ptr());
+    if (value == -1.0 && PyErr_Occurred()) {
+      PyErr_Clear();
+      refuse_input(m, position, "out of the float64 range");
+    }
+    in.array.rows = in.array.columns = 1;
+    in.array.scalar = value;
+    in.array.data = &in.array.scalar;
+    return;
+  }
+  const bool as_column = int(position) < m.sample_inputs;
+  using host_layout = py::array_t<double, py::array::f_style>;
+  if (host_layout::check_(object)) {
+    view_array(in, py::reinterpret_borrow<host_layout>(object), as_column);
+    return;
+  }
+  try {
+    py::array values = numpy_asarray()(object);
+    if (values.dtype().kind() == 'c') {
+      // The gateways refuse complex data with their own message; the real
+      // parts only stand in for values that are never read.
+      in.array.complex = true;
+      values = values.attr("real");
+    }
+    values = numpy_asarray()(values, py::dtype::of<double>(), py::arg("order") = "F");
+    view_array(in, py::reinterpret_borrow<host_layout>(values), as_column);
+  } catch (py::error_already_set& e) {
+    refuse_input(m, position, e.what());
+  }
+}
+
+// A host output as Python sees it: a float for 1 x 1, a 1-D array for a
+// vector made from a 1-D input, otherwise the host's M x N, column-major.
+// The host's storage becomes the array's own; nothing is copied.
+py::object python_output(std::unique_ptr<mxArray> array, bool one_dimensional) {
+  const size_t m = array->rows, n = array->columns;
+  double* data = array->data;
+  if (m == 1 && n == 1) {
+    const double value = data[0];
+    std::free(data);
+    return py::float_(value);
+  }
+  py::capsule owner(data, [](void* p) { std::free(p); });
+  if (one_dimensional && (m == 1 || n == 1))
+    return py::array_t<double>({py::ssize_t(m * n)}, data, owner);
+  return py::array_t<double, py::array::f_style>(
+      {py::ssize_t(m), py::ssize_t(n)}, {py::ssize_t(sizeof(double)), py::ssize_t(m * sizeof(double))},
+      data, owner);
+}
+
+void release(call_context& ctx) {
+  for (void* block : ctx.blocks) std::free(block);
+  for (auto& array : ctx.arrays)
+    if (array) std::free(array->data);
+  ctx.blocks.clear();
+  ctx.arrays.clear();
+}
+
+py::object call(module& m, py::args args) {
+  std::vector<input> inputs(args.size());
+  std::vector<const mxArray*> prhs(args.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    read_input(inputs[i], m, i, args[i]);
+    prhs[i] = &inputs[i].array;
+  }
+  std::vector<mxArray*> plhs(size_t(m.outputs), nullptr);
+
+  call_context ctx;
+  std::exception_ptr failure;
+  {
+    py::gil_scoped_release no_gil;
+    std::lock_guard<std::mutex> hold(m.lock);
+    current = &ctx;
+    try {
+      m.entry(m.outputs, plhs.data(), int(prhs.size()), prhs.data());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    current = nullptr;
+  }
+
+  if (failure) {
+    release(ctx);
+    try {
+      std::rethrow_exception(failure);
+    } catch (const host_error& e) {
+      PyErr_SetString(error_type, e.message.c_str());
+      throw py::error_already_set();
+    }
+  }
+
+  // The outputs pass to the caller; anything else the call left behind, the
+  // host releases, as the real hosts do.
+  const bool one_dimensional = m.shape_from != none && size_t(m.shape_from) < inputs.size() &&
+                               inputs[size_t(m.shape_from)].one_dimensional;
+  std::vector<std::unique_ptr<mxArray>> outputs(plhs.size());
+  for (auto& array : ctx.arrays)
+    for (size_t k = 0; k < plhs.size(); ++k)
+      if (array.get() == plhs[k]) outputs[k] = std::move(array);
+  release(ctx);
+
+  if (m.outputs == 1)
+    return outputs[0] ? python_output(std::move(outputs[0]), one_dimensional) : py::none();
+  py::tuple results(outputs.size());
+  for (size_t k = 0; k < outputs.size(); ++k)
+    results[k] = outputs[k] ? python_output(std::move(outputs[k]), one_dimensional) : py::none();
+  return std::move(results);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_host, python_module) {
+  python_module.doc() = "The compiled modules; orbitkit presents them.";
+  error_type = PyErr_NewException("orbitkit.Error", PyExc_ValueError, nullptr);
+  python_module.attr("Error") = py::handle(error_type);
+  for (module& m : modules)
+    python_module.def(m.name, [&m](py::args args) { return call(m, std::move(args)); });
+}
