@@ -4,7 +4,12 @@
 # root; everything already present is left alone.
 set -euo pipefail
 
-packages=(g++ cmake make octave liboctave-dev libgtest-dev libbenchmark-dev libfast-float-dev "$@")
+# The Python package builds against Debian's Python, NumPy and pybind11 and
+# installs into a virtual environment; pytest runs its tests.
+python_packages=(python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest
+                 python3-venv python3-setuptools python3-pip)
+packages=(g++ cmake make octave liboctave-dev libgtest-dev libbenchmark-dev libfast-float-dev
+          "${python_packages[@]}" "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -6,7 +6,9 @@
 #   3. the build through the host's own mex command (make_toolbox.m),
 #   4. the Octave package, installed into a temporary prefix, every module's
 #      help example run from it,
-#   5. the C++ tests and the Octave tests of the regular build.
+#   5. the C++ tests and the Octave tests of the regular build,
+#   6. the Python package, installed as users install it, compared with the
+#      Octave modules of the regular build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -38,3 +40,6 @@ rm -rf "$prefix"
 echo "== Regular build: C++ and Octave tests"
 bash scripts/build.sh >/dev/null
 (cd build && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Python package"
+bash scripts/python.sh
