@@ -76,9 +76,16 @@
 %! printed = evalc ("try, textmatrix (name); end");
 %! assert (printed, ["Error opening argument list file " name " \n"]);
 
+%!test
+%! ## An empty name opens no file, like any name that names none.
+%! for name = {"", char(zeros(1, 0)), char(zeros(0, 3))}
+%!   printed = evalc ("try, textmatrix (name{1}); catch err, end");
+%!   assert (printed, "Error opening argument list file  \n");
+%!   assert (err.message, " ");
+%! endfor
+
 %!error <filename must be given> textmatrix ()
 %!error <Input 1 must be a character array> textmatrix (3)
 %!error <Input 1 must be a character array> textmatrix ({"a.txt"})
-%!error <Input 1 must not be empty> textmatrix ("")
 %!error <Input file is not a regular file> textmatrix (tempdir ())
 %!error <Input file is not a regular file> textmatrix ("/dev/zero")

@@ -8,94 +8,389 @@
 // becomes one double: the longest numeric prefix as strtod reads it (leading
 // white space skipped), 0 for a token without one.
 //
-// Lines are read into a buffer of 65536 bytes; a longer line arrives in
-// several chunks, and each chunk is treated as a line of its own: a "#" at the
-// start of a chunk skips that chunk, and a token across a chunk boundary
-// becomes two tokens. Files written in this format rely on that, so it stays.
+// Lines are read as through a buffer of 65536 bytes: a longer line arrives
+// in several chunks of 65535 characters, and each chunk is treated as a line
+// of its own: a "#" at the start of a chunk skips that chunk, a token across
+// a chunk boundary becomes two tokens, and a chunk ends at its first NUL
+// byte, as a C string does. Files written in this format rely on that, so it
+// stays.
 //
 // The file is read twice: once to count the tokens, so that the output is
-// created at its final size, and once to convert them.
+// created at its final size, and once to convert them. Both passes read the
+// file in fills of a few megabytes, cut each fill into pieces of about 256
+// KiB that begin and end at chunk boundaries, and handle the pieces of a fill
+// side by side on the call's threads. The counting pass keeps each piece's
+// token count (8 bytes per piece), so that in the converting pass every
+// piece knows where its numbers go. Memory beyond the output: the fill
+// buffer (1 MiB per thread, at most 16 MiB) and that index.
+#include <cfenv>
+#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <vector>
 
+// The fast, correctly rounded decimal parser is a header-only library that
+// not every machine building the modules has (MATLAB on Windows, an Octave
+// package built elsewhere). Without it every token goes through strtod,
+// with the same results, only slower.
+#if defined(__has_include)
+#if __has_include(<fast_float/fast_float.h>)
+#include <fast_float/fast_float.h>
+#define TEXTMATRIX_HAVE_FAST_FLOAT 1
+#endif
+#endif
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "host/host.h"
+#include "host/parallel.h"
 
 namespace {
 
-constexpr int line_buffer_size = 65536;
+// ---- numbers ----------------------------------------------------------------
 
-// The five separators, looked up by byte value.
-struct separator_table {
-  bool is[256] = {};
-  separator_table() {
-    for (unsigned char c : {';', ',', ' ', '\n', '\r'}) is[c] = true;
-  }
+// What strtod makes of a token: the value and how many characters it read.
+struct parsed_number {
+  double value;
+  size_t length;
 };
-const separator_table separators;
 
-// Calls on_token(token) for every token of the terminated chunk, in order;
-// each token is terminated in place first. A chunk beginning with "#" has
-// none.
-template <typename OnToken>
-void for_each_token(char* chunk, OnToken on_token) {
-  if (chunk[0] == '#') return;
-  char* p = chunk;
+#ifdef TEXTMATRIX_HAVE_FAST_FLOAT
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The tokens of ordinary data files: an optional "-", decimal digits with
+// at most one point, an optional exponent. For them the library gives what
+// strtod gives in the "C" locale rounding to nearest: the correctly rounded
+// value (also overflow to infinity, underflow to denormals and zero, any
+// number of digits) and the same end. Everything else is declined and goes
+// to strtod: leading white space, "+", hexadecimal, inf and nan, and texts
+// without digits such as "." or "-". `end` may lie past the token's own end
+// when a separator follows it: separators end a number anyway.
+bool parse_plain_decimal(const char* begin, const char* end, parsed_number& number) {
+  const char* digits = begin;
+  if (digits != end && *digits == '-') ++digits;
+  if (digits == end) return false;
+  const char first = *digits;
+  if (!(is_digit(first) || first == '.')) return false;
+  if (first == '0' && end - digits > 1 && (digits[1] == 'x' || digits[1] == 'X')) return false;
+  const fast_float::from_chars_result result = fast_float::from_chars(begin, end, number.value);
+  if (result.ec != std::errc()) return false;
+  number.length = size_t(result.ptr - begin);
+  return true;
+}
+#else
+bool parse_plain_decimal(const char*, const char*, parsed_number&) { return false; }
+#endif
+
+// Whether the fast parser may stand in for strtod on this thread: strtod
+// follows the locale's decimal point and the rounding mode, the fast parser
+// knows only "." and rounding to nearest. Otherwise every token takes strtod
+// on the calling thread alone.
+bool fast_parsing_applies() {
+  const char* point = std::localeconv()->decimal_point;
+  return point && std::strcmp(point, ".") == 0 && std::fegetround() == FE_TONEAREST;
+}
+
+// What strtod gives for the token [begin, end), read as a C string.
+// `scratch` is the caller's buffer for the terminated copy.
+parsed_number parse_token(const char* begin, const char* end, bool fast, std::string& scratch) {
+  parsed_number number;
+  if (fast && parse_plain_decimal(begin, end, number)) return number;
+  scratch.assign(begin, end);
+  char* stop = nullptr;
+  number.value = std::strtod(scratch.c_str(), &stop);
+  number.length = size_t(stop - scratch.c_str());
+  return number;
+}
+
+// ---- tokens -----------------------------------------------------------------
+
+constexpr bool is_separator(unsigned char c) {
+  return c == ' ' || c == ',' || c == ';' || c == '\n' || c == '\r';
+}
+
+// The number of bits set.
+uint64_t bits_set(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555u;
+  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return (x * 0x0101010101010101u) >> 56;
+}
+
+// Bit j set where text[j] is a separator, for the 64 bytes at text. Where
+// the processor has 16-byte compares (every x86-64), sixteen bytes are
+// tested at once.
+uint64_t separator_mask(const unsigned char* text) {
+#if defined(__SSE2__) || defined(_M_X64)
+  uint64_t mask = 0;
+  for (int part = 0; part < 4; ++part) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * part));
+    const __m128i separators = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(x, _mm_set1_epi8(','))),
+                     _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(';')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')))),
+        _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+    mask |= uint64_t(uint16_t(_mm_movemask_epi8(separators))) << (16 * part);
+  }
+  return mask;
+#else
+  uint64_t mask = 0;
+  for (int j = 0; j < 64; ++j) mask |= uint64_t(is_separator(text[j])) << j;
+  return mask;
+#endif
+}
+
+// The tokens of a stretch of text that holds no NUL and no chunk boundary
+// except after a line feed: the places where a token character follows a
+// separator or the start, counted 64 bytes at a time.
+uint64_t count_tokens(const char* text, size_t length) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  uint64_t count = 0;
+  uint64_t previous_is_separator = 1;
+  size_t i = 0;
+  for (; i + 64 <= length; i += 64) {
+    const uint64_t separators = separator_mask(p + i);
+    count += bits_set(~separators & (separators << 1 | previous_is_separator));
+    previous_is_separator = separators >> 63;
+  }
+  for (; i < length; ++i) {
+    const uint64_t separator = is_separator(p[i]);
+    count += ~separator & previous_is_separator & 1;
+    previous_is_separator = separator;
+  }
+  return count;
+}
+
+// Converts the tokens of such a stretch in order into values[0, capacity);
+// returns how many there are (surplus tokens beyond capacity are dropped).
+uint64_t convert_tokens(const char* text, size_t length, double* values, uint64_t capacity,
+                        bool fast, std::string& scratch) {
+  const char* p = text;
+  const char* const end = text + length;
+  uint64_t count = 0;
   for (;;) {
-    while (*p != '\0' && separators.is[static_cast<unsigned char>(*p)]) ++p;
-    if (*p == '\0') return;
-    char* token = p;
-    while (*p != '\0' && !separators.is[static_cast<unsigned char>(*p)]) ++p;
-    const bool last = *p == '\0';
-    *p = '\0';
-    on_token(token);
-    if (last) return;
-    ++p;
+    while (p != end && is_separator(static_cast<unsigned char>(*p))) ++p;
+    if (p == end) return count;
+    const char* const token = p;
+    parsed_number number;
+    if (fast && parse_plain_decimal(token, end, number)) {
+      p = token + number.length;
+      while (p != end && !is_separator(static_cast<unsigned char>(*p))) ++p;
+    } else {
+      while (p != end && !is_separator(static_cast<unsigned char>(*p))) ++p;
+      number = parse_token(token, p, false, scratch);
+    }
+    if (count < capacity) values[count] = number.value;
+    ++count;
   }
 }
 
-enum class read_outcome { success, read_error };
+// ---- chunks and pieces --------------------------------------------------------
 
-// Reads the file from where it stands to its end, chunk by chunk, and hands
-// every chunk to on_chunk. A failed read is not taken for the end of the
-// file: the numbers would be silently cut short.
-template <typename OnChunk>
-read_outcome for_each_chunk(FILE* file, OnChunk on_chunk) {
-  char line[line_buffer_size];
-  while (std::fgets(line, line_buffer_size, file)) on_chunk(line);
+// The characters a line is read in at a time: a 65536-byte buffer less its
+// terminating NUL.
+constexpr size_t chunk_limit = 65535;
+
+// A piece is a stretch of the file that begins and ends at chunk
+// boundaries, so it can be read without knowing what came before it. Every
+// line feed ends a chunk; after the last one, chunks of exactly chunk_limit
+// characters follow. Returns the length of the longest such piece of
+// text[0, length), given that text begins at a chunk boundary.
+size_t last_chunk_boundary(const char* text, size_t length) {
+  size_t line_start = length;
+  while (line_start > 0 && text[line_start - 1] != '\n') --line_start;
+  return line_start + (length - line_start) / chunk_limit * chunk_limit;
+}
+
+// A piece in which every chunk boundary follows a line feed and nothing is
+// skipped (no "#", no NUL) reads as one stretch of tokens. That is the rule
+// for data files; the test costs a few library scans. A chunk of chunk_limit
+// characters would cover one of the aligned windows of half that length, so
+// if each window holds a line feed there is none.
+bool is_plain(const char* text, size_t length) {
+  if (std::memchr(text, '\0', length) || std::memchr(text, '#', length)) return false;
+  constexpr size_t window = (chunk_limit + 1) / 2;
+  for (size_t start = 0; start + window <= length; start += window)
+    if (!std::memchr(text + start, '\n', window)) return false;
+  return true;
+}
+
+// Calls on_stretch(text, length) for the readable stretches of a piece in
+// order: chunk by chunk, skipping a chunk that begins with "#" and ending
+// each chunk at its first NUL.
+template <typename OnStretch>
+void for_each_stretch(const char* text, size_t length, OnStretch on_stretch) {
+  if (is_plain(text, length)) {
+    on_stretch(text, length);
+    return;
+  }
+  const char* p = text;
+  const char* const end = text + length;
+  while (p != end) {
+    const size_t room = std::min(size_t(end - p), chunk_limit);
+    const auto* line_feed = static_cast<const char*>(std::memchr(p, '\n', room));
+    const char* const chunk_end = line_feed ? line_feed + 1 : p + room;
+    if (*p != '#') {
+      const auto* nul = static_cast<const char*>(std::memchr(p, '\0', size_t(chunk_end - p)));
+      on_stretch(p, size_t((nul ? nul : chunk_end) - p));
+    }
+    p = chunk_end;
+  }
+}
+
+uint64_t count_piece(const char* text, size_t length) {
+  uint64_t count = 0;
+  for_each_stretch(text, length, [&](const char* s, size_t n) { count += count_tokens(s, n); });
+  return count;
+}
+
+uint64_t convert_piece(const char* text, size_t length, double* values, uint64_t capacity,
+                       bool fast, std::string& scratch) {
+  uint64_t count = 0;
+  for_each_stretch(text, length, [&](const char* s, size_t n) {
+    count += convert_tokens(s, n, values + std::min(count, capacity),
+                            capacity - std::min(count, capacity), fast, scratch);
+  });
+  return count;
+}
+
+// ---- reading the file ---------------------------------------------------------
+
+constexpr size_t piece_window = 256 * 1024;  // a piece is at most this long
+constexpr size_t pieces_per_thread = 4;
+constexpr size_t max_pieces_per_fill = 64;
+
+struct piece {
+  const char* text;
+  size_t length;
+};
+
+enum class read_outcome { success, read_error, changed };
+
+// Reads the file from where it stands to its end in fills of `fill_size`
+// bytes and hands on_fill the pieces of each fill. The pieces depend on the
+// text only: from each piece's start, the longest piece within the next
+// piece_window bytes, or the rest of the file when that is shorter. A failed
+// read is not taken for the end of the file: the numbers would be silently
+// cut short.
+template <typename OnFill>
+read_outcome for_each_fill(FILE* file, size_t fill_size, OnFill on_fill) {
+  const std::unique_ptr<char[]> buffer(new char[fill_size]);
+  std::vector<piece> pieces;
+  size_t filled = 0;
+  for (;;) {
+    filled += std::fread(buffer.get() + filled, 1, fill_size - filled, file);
+    const bool at_end = filled < fill_size;
+    pieces.clear();
+    size_t start = 0;
+    while (filled - start >= piece_window || (at_end && start < filled)) {
+      const size_t rest = filled - start;
+      const size_t length =
+          rest >= piece_window ? last_chunk_boundary(buffer.get() + start, piece_window) : rest;
+      pieces.push_back({buffer.get() + start, length});
+      start += length;
+    }
+    if (!pieces.empty()) on_fill(pieces);
+    filled -= start;
+    std::memmove(buffer.get(), buffer.get() + start, filled);
+    if (at_end) break;
+  }
   return std::ferror(file) ? read_outcome::read_error : read_outcome::success;
 }
 
-// The counting pass.
-read_outcome count_numbers(FILE* file, uint64_t& count) {
-  count = 0;
-  return for_each_chunk(file, [&](char* chunk) { for_each_token(chunk, [&](char*) { ++count; }); });
+size_t fill_size_for(int threads) {
+  return piece_window * std::min(max_pieces_per_fill, pieces_per_thread * size_t(threads));
 }
 
-// The converting pass: stores the values of the first count tokens. Should
-// the file have grown since it was counted, the surplus tokens are dropped;
-// should it have shrunk, the elements not reached keep their values.
-read_outcome convert_numbers(FILE* file, double* values, uint64_t count) {
-  uint64_t k = 0;
-  return for_each_chunk(file, [&](char* chunk) {
-    for_each_token(chunk, [&](char* token) {
-      if (k < count) values[k++] = std::strtod(token, nullptr);
+// The counting pass: the number of tokens, and each piece's share of them.
+read_outcome count_numbers(FILE* file, uint64_t& count, std::vector<uint32_t>& piece_counts,
+                           int threads) {
+  count = 0;
+  piece_counts.clear();
+  return for_each_fill(file, fill_size_for(threads), [&](const std::vector<piece>& pieces) {
+    const size_t first = piece_counts.size();
+    piece_counts.resize(first + pieces.size());
+    parallel::run(long(pieces.size()), threads, [&](long i, int) {
+      piece_counts[first + size_t(i)] = uint32_t(count_piece(pieces[size_t(i)].text, pieces[size_t(i)].length));
     });
+    for (size_t i = first; i < piece_counts.size(); ++i) count += piece_counts[i];
   });
+}
+
+// The converting pass, one piece after the other: stores the values of the
+// first count tokens. Should the file have grown since it was counted, the
+// surplus tokens are dropped; should it have shrunk, the elements not
+// reached keep their values.
+read_outcome convert_numbers(FILE* file, double* values, uint64_t count) {
+  const bool fast = fast_parsing_applies();
+  std::string scratch;
+  uint64_t k = 0;
+  return for_each_fill(file, fill_size_for(1), [&](const std::vector<piece>& pieces) {
+    for (const piece& p : pieces) k += convert_piece(p.text, p.length, values + k, count - k, fast, scratch);
+    k = std::min(k, count);
+  });
+}
+
+// The converting pass with the counting pass's piece counts: the pieces of
+// each fill are converted side by side, each into its own place. When a piece
+// no longer holds the tokens it was counted with, the file has changed
+// between the passes and the outcome says so; values then holds a mixture.
+read_outcome convert_numbers(FILE* file, double* values, const std::vector<uint32_t>& piece_counts,
+                             int threads) {
+  const bool fast = fast_parsing_applies();
+  if (!fast) threads = 1;  // strtod's locale and rounding belong to the calling thread
+  std::vector<std::string> scratch(static_cast<size_t>(threads));
+  std::vector<uint64_t> offsets;
+  std::vector<uint64_t> found;
+  size_t next_piece = 0;
+  uint64_t next_offset = 0;
+  bool changed = false;
+  const read_outcome outcome = for_each_fill(file, fill_size_for(threads), [&](const std::vector<piece>& pieces) {
+    if (changed) return;
+    if (piece_counts.size() - next_piece < pieces.size()) {
+      changed = true;
+      return;
+    }
+    offsets.resize(pieces.size());
+    found.resize(pieces.size());
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      offsets[i] = next_offset;
+      next_offset += piece_counts[next_piece + i];
+    }
+    parallel::run(long(pieces.size()), threads, [&](long task, int worker) {
+      const size_t i = size_t(task);
+      found[i] = convert_piece(pieces[i].text, pieces[i].length, values + offsets[i],
+                               piece_counts[next_piece + i], fast, scratch[size_t(worker)]);
+    });
+    for (size_t i = 0; i < pieces.size(); ++i) changed = changed || found[i] != piece_counts[next_piece + i];
+    next_piece += pieces.size();
+  });
+  if (outcome != read_outcome::success) return outcome;
+  return changed || next_piece != piece_counts.size() ? read_outcome::changed : read_outcome::success;
 }
 
 // ---- host side --------------------------------------------------------------
 
 constexpr uint64_t max_rows = 2147483647;  // the host's 32-bit row count
 
+// Threads pay for their start when each has a few pieces to read.
+int threads_for_file(uint64_t bytes, int budget) {
+  return parallel::threads_for(double(bytes), double(piece_window), long(bytes / piece_window) + 1, budget);
+}
+
 // The column of all numbers of the open file (read from its start), or null
 // when it holds none.
-mxArray* readmatrix(FILE* file) {
+mxArray* readmatrix(FILE* file, int threads) {
   uint64_t count = 0;
-  if (count_numbers(file, count) != read_outcome::success) host::fail("Error reading input file");
+  std::vector<uint32_t> piece_counts;
+  if (count_numbers(file, count, piece_counts, threads) != read_outcome::success)
+    host::fail("Error reading input file");
   if (count == 0) {
     // On the process's standard error, not the host console: scripts that
     // capture the console output of a batch of loads are not disturbed.
@@ -105,17 +400,26 @@ mxArray* readmatrix(FILE* file) {
   if (count > max_rows) host::fail("Too many numbers in input file");
   std::rewind(file);
   mxArray* column = mxCreateDoubleMatrix(mwSize(count), 1, mxREAL);
-  if (convert_numbers(file, mxGetPr(column), count) != read_outcome::success)
-    host::fail("Error reading input file");
+  double* values = mxGetPr(column);
+  read_outcome outcome = convert_numbers(file, values, piece_counts, threads);
+  if (outcome == read_outcome::changed) {
+    // Read it again as one sequence, as far as the first count reaches.
+    std::fill(values, values + count, 0.0);
+    std::rewind(file);
+    outcome = convert_numbers(file, values, count);
+  }
+  if (outcome != read_outcome::success) host::fail("Error reading input file");
   return column;
 }
 
 // Only a plain file can be read twice from its start and comes to an end; a
 // device such as /dev/zero would be read forever, a pipe or terminal could
 // not be read a second time, and a folder cannot be read at all.
-bool is_regular_file(FILE* file) {
+bool is_regular_file(FILE* file, uint64_t& bytes) {
   struct stat status;
-  return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+  if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  bytes = uint64_t(status.st_size);
+  return true;
 }
 
 struct file_closer {
@@ -130,9 +434,9 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs < IN_COUNT) host::fail("filename must be given");
   const mxArray* name_array = prhs[IN_FILENAME];
   if (!mxIsChar(name_array)) host::fail("Input 1 must be a character array");
-  if (host::all_elements(name_array) == 0) host::fail(host::empty_input_message(1));
 
   // Room for every character even when the host hands them out as two bytes.
+  // An empty name opens nothing, like any other name that names no file.
   std::vector<char> name(2 * host::all_elements(name_array) + 8, '\0');
   mxGetString(name_array, name.data(), mwSize(name.size()));
 
@@ -141,6 +445,7 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     mexPrintf("Error opening argument list file %s \n", name.data());
     host::fail("");
   }
-  if (!is_regular_file(file.get())) host::fail("Input file is not a regular file");
-  plhs[0] = readmatrix(file.get());
+  uint64_t bytes = 0;
+  if (!is_regular_file(file.get(), bytes)) host::fail("Input file is not a regular file");
+  plhs[0] = readmatrix(file.get(), threads_for_file(bytes, parallel::thread_budget()));
 }

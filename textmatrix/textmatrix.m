@@ -18,6 +18,12 @@
 %       becomes two numbers, and a piece that starts with "#" is skipped.
 %   The shape of the rows in the file is not kept; reshape X as needed.
 %
+%   The file is read twice, in blocks: once to count the numbers, once to
+%   convert them. Memory beside X: a read buffer of 1 MiB per thread (16 MiB
+%   at most) and 8 bytes per 256 KiB of file. Files of 512 KiB and more are
+%   converted on several threads: as many as OMP_NUM_THREADS says, else one
+%   per core the process may use; X is the same for every thread count.
+%
 %   FILENAME  character array, the name of the file.
 %   X         K x 1 double column, K the number of tokens in the file.
 %
@@ -33,9 +39,8 @@
 %   Refused:
 %     no input                 "filename must be given"
 %     FILENAME not char        "Input 1 must be a character array"
-%     FILENAME empty           "Input 1 must not be empty"
 %     file cannot be opened    prints "Error opening argument list file NAME "
-%                              and ends with an empty error message (Octave
+%     (also an empty FILENAME) and ends with an empty error message (Octave
 %                              shows it as a single blank)
 %     not a plain file (a      "Input file is not a regular file"
 %     folder, a device such
