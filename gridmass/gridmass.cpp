@@ -71,7 +71,7 @@ class prefix_cells {
     for (long k = 0; k < N; ++k) {
       const double* column = data + k * npoints;
       const size_t at = size_t(p + k * P);
-      if (long(parents) == npoints) {
+      if (k > 0 && long(parents) == npoints) {
         // Every point is alone in its cell from the previous depth on, so the
         // cells of this depth are the points again, in the same order, each
         // holding one: the same sums, from the same operands.
@@ -81,7 +81,10 @@ class prefix_cells {
         log_sum_p2[at] = log_sum_p2[at - P];
         continue;
       }
-      const bool counted = size_t(parents) * size_t(b) <= dense_slots_budget
+      // A dense table far larger than the points would cost more to clear
+      // than the hash costs to probe.
+      const size_t pairs = size_t(parents) * size_t(b);
+      const bool counted = pairs <= dense_slots_budget && pairs <= 8 * size_t(npoints)
                                ? count_dense(column, b, scale, offset, parents)
                                : count_hashed(column, b, scale, offset, parents);
       if (!counted) return false;
@@ -193,9 +196,13 @@ class prefix_cells {
   // Linear probing, at most half full. Keys are below npoints * 16384, far
   // from 2^64 for any number of points that fits in memory.
   bool count_hashed(const double* column, int b, double scale, double offset, Count parents) {
-    // A depth has at least as many cells as the one before it.
-    size_t wanted = 1024;
-    while (wanted < 2 * size_t(parents)) wanted *= 2;
+    // A depth has at least as many cells as the one before it, and at most
+    // as many as there are points. The table grows between runs only, while
+    // a run adds up to run_length cells: it never fills up.
+    size_t wanted = 16;
+    while (wanted < 2 * size_t(parents) ||
+           (wanted < 2 * size_t(run_length) && wanted < 2 * size_t(npoints)))
+      wanted *= 2;
     if (hash.size() < wanted) resize_hash(wanted);
 
     Count* cell_of = cell_of_point.data();
@@ -223,8 +230,7 @@ class prefix_cells {
         ++slot.points;
         cell_of[first + j] = slot.cell;
       }
-      // Growing between runs keeps the homes of a run valid; a run adds at
-      // most run_length cells, so the table stays below three quarters full.
+      // Growing between runs keeps the homes of a run valid.
       if (2 * size_t(fresh) > hash.size()) resize_hash(2 * hash.size());
     }
     cells = fresh;
@@ -274,7 +280,8 @@ bool all_resolutions(const double* data, long M, long N, const int* bins, long P
   // threads' shares.
   std::vector<long> order(static_cast<size_t>(P));
   std::iota(order.begin(), order.end(), 0L);
-  std::stable_sort(order.begin(), order.end(), [bins](long a, long b) { return bins[a] > bins[b]; });
+  std::sort(order.begin(), order.end(),
+            [bins](long a, long b) { return bins[a] > bins[b] || (bins[a] == bins[b] && a < b); });
 
   std::vector<prefix_cells<Count>> scratch(static_cast<size_t>(threads), prefix_cells<Count>(M));
   std::atomic<bool> outside{false};
