@@ -1,33 +1,61 @@
-## Times smoothwin against Octave's own filters on one 10^6 x 4 matrix, in
-## one session: conv2 with a centred window ("same", the window flipped so
-## that it weighs samples as smoothwin does) and movmean. Run by hand from
-## the build folder: octave-cli --eval "addpath('../smoothwin'); addpath('toolbox'); bench_smoothwin"
-function bench_smoothwin ()
-  randn ("seed", 3);
-  x = randn (1e6, 4);
-  printf ("%-22s %10s %10s %10s %12s\n", "window", "smoothwin", "conv2", "movmean", "max |diff|");
-  for n = [3 31 1001]
-    t_own = best_of (3, @() smoothwin (x, n));
-    t_conv = best_of (3, @() conv2 (x, ones (n, 1) / n, "same"));
-    t_mov = best_of (1, @() movmean (x, [floor((n - 1) / 2), n - 1 - floor((n - 1) / 2)], "Endpoints", 0));
-    d = max (abs (smoothwin (x, n)(:) - conv2 (x, flipud (ones (n, 1)) / n, "same")(:)));
-    printf ("%-22s %9.1fms %9.1fms %9.1fms %12.2g\n", sprintf ("length %d", n), ...
-            1e3 * t_own, 1e3 * t_conv, 1e3 * t_mov, d);
-  endfor
-  w = 16 - abs ((0:30) - 15);
-  t_own = best_of (3, @() smoothwin (x, w));
-  t_conv = best_of (3, @() conv2 (x, flipud (w(:)) / sum (w), "same"));
-  d = max (abs (smoothwin (x, w)(:) - conv2 (x, flipud (w(:)) / sum (w), "same")(:)));
-  printf ("%-22s %9.1fms %9.1fms %10s %12.2g\n", "31 weights", 1e3 * t_own, 1e3 * t_conv, "-", d);
+## smoothwin against Octave's own filters on one 10^6 x 4 matrix, side by
+## side in one session: conv2 with a centred window ("same", the window
+## flipped so that it weighs samples as smoothwin does) at 31 and 1001
+## samples and with 31 weights, movmean at 31 samples, and smoothwin on two
+## threads against one (OMP_NUM_THREADS is read anew by every call).
+## Every round runs each pair once, alternating, so that the load of a shared
+## machine falls on both alike; the medians over the rounds are compared.
+## Run from the top folder with the built modules on the path:
+##   octave-cli --eval "addpath('build/toolbox'); source('smoothwin/bench_smoothwin.m')"
+
+1;
+
+## Seconds f takes with OMP_NUM_THREADS set to `threads` ("" leaves it).
+function t = timed (f, threads)
+  old = getenv ("OMP_NUM_THREADS");
+  if (! isempty (threads))
+    setenv ("OMP_NUM_THREADS", threads);
+  endif
+  tic;
+  f ();
+  t = toc;
+  if (isempty (old))
+    unsetenv ("OMP_NUM_THREADS");
+  else
+    setenv ("OMP_NUM_THREADS", old);
+  endif
 endfunction
 
-## The shortest of some runs, to keep out the noise of a shared machine.
-## movmean is run once: with long windows it takes about a minute.
-function t = best_of (runs, f)
-  t = Inf;
-  for r = 1:runs
-    tic;
-    f ();
-    t = min (t, toc);
+randn ("seed", 3);
+x = randn (1e6, 4);
+w = 16 - abs ((0:30) - 15);
+rounds = 7;
+
+## Each row: what is compared, smoothwin's call and its threads, the peer's
+## call and its threads.
+pairs = {
+  "length 31 vs conv2",    @() smoothwin (x, 31),   "", @() conv2 (x, ones (31, 1) / 31, "same"), "";
+  "length 1001 vs conv2",  @() smoothwin (x, 1001), "", @() conv2 (x, ones (1001, 1) / 1001, "same"), "";
+  "31 weights vs conv2",   @() smoothwin (x, w),    "", @() conv2 (x, flipud (w(:)) / sum (w), "same"), "";
+  "length 31 vs movmean",  @() smoothwin (x, 31),   "", @() movmean (x, [15 15], "Endpoints", 0), "";
+  "length 31, 2 threads vs 1",   @() smoothwin (x, 31),   "2", @() smoothwin (x, 31), "1";
+  "length 1001, 2 threads vs 1", @() smoothwin (x, 1001), "2", @() smoothwin (x, 1001), "1";
+};
+
+printf ("%-28s %12s %12s %8s\n", "", "smoothwin", "peer", "ratio");
+for p = 1:rows (pairs)
+  [name, own, own_threads, peer, peer_threads] = pairs{p, :};
+  t_own = t_peer = zeros (rounds, 1);
+  for r = 1:rounds
+    t_own(r) = timed (own, own_threads);
+    t_peer(r) = timed (peer, peer_threads);
   endfor
-endfunction
+  printf ("%-28s %10.1fms %10.1fms %7.2fx\n", name, 1e3 * median (t_own), ...
+          1e3 * median (t_peer), median (t_peer) / median (t_own));
+endfor
+
+## The peers agree with smoothwin up to rounding.
+printf ("max |smoothwin - conv2|: length 31 %.2g, length 1001 %.2g, 31 weights %.2g\n",
+        max (abs (smoothwin (x, 31)(:) - conv2 (x, ones (31, 1) / 31, "same")(:))),
+        max (abs (smoothwin (x, 1001)(:) - conv2 (x, ones (1001, 1) / 1001, "same")(:))),
+        max (abs (smoothwin (x, w)(:) - conv2 (x, flipud (w(:)) / sum (w), "same")(:))));

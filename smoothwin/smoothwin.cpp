@@ -12,7 +12,9 @@
 //
 // Every output is summed afresh over its window in ascending window order,
 // never by a running sum, so rounding does not build up along the signal and
-// the results do not depend on how the work is arranged.
+// the results do not depend on how the work is arranged: outputs are summed
+// side by side in the lanes of the widest vector unit the processor has, and
+// large calls share them out among threads, without changing a bit.
 #include <cstdint>
 #include <cstring>
 
@@ -140,7 +142,7 @@ typedef double four_doubles __attribute__((vector_size(32)));
 typedef double eight_doubles __attribute__((vector_size(64)));
 
 [[gnu::target("sse2"), gnu::flatten]] void sse2_block_sums(const smoothing& f, const double* x,
-                                                            int64_t k0, double* y) {
+                                                           int64_t k0, double* y) {
   if (f.w)
     block_sums<two_doubles, 8, true>(f, x, k0, y);
   else
@@ -148,16 +150,15 @@ typedef double eight_doubles __attribute__((vector_size(64)));
 }
 
 [[gnu::target("avx2"), gnu::flatten]] void avx2_block_sums(const smoothing& f, const double* x,
-                                                            int64_t k0, double* y) {
+                                                           int64_t k0, double* y) {
   if (f.w)
     block_sums<four_doubles, 8, true>(f, x, k0, y);
   else
     block_sums<four_doubles, 8, false>(f, x, k0, y);
 }
 
-[[gnu::target("avx512f"), gnu::flatten]] void avx512_block_sums(const smoothing& f,
-                                                                 const double* x, int64_t k0,
-                                                                 double* y) {
+[[gnu::target("avx512f"), gnu::flatten]] void avx512_block_sums(const smoothing& f, const double* x,
+                                                                int64_t k0, double* y) {
   if (f.w)
     block_sums<eight_doubles, 4, true>(f, x, k0, y);
   else
@@ -238,8 +239,8 @@ void smoothwin_filter(const double* x, int64_t M, int64_t N, int64_t n, const do
   const block_kernel kernel = kernel_of(unit);
   // An output adds at most min(n, M) terms; a few more for its load and store.
   const double adds = double(outputs) * (double(n < M ? n : M) + 4);
-  threads = parallel::threads_for(adds, adds_per_thread, long(outputs < 1 << 30 ? outputs : 1 << 30),
-                                  threads);
+  const long most_threads = outputs < parallel::max_threads ? long(outputs) : parallel::max_threads;
+  threads = parallel::threads_for(adds, adds_per_thread, most_threads, threads);
   // A few runs per thread, so that one slow thread holds up little.
   const int64_t runs = threads == 1 ? 1 : 4 * int64_t(threads);
   const int64_t run_length = (outputs + runs - 1) / runs;

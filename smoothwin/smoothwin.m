@@ -26,6 +26,12 @@
 %   Y   M x N, the smoothed signals. NaN or Inf samples spread into every
 %       output whose window covers them.
 %
+%   Large inputs are shared among threads: as many as OMP_NUM_THREADS says
+%   when it is set to a positive number, otherwise one per core the process
+%   may run on; small calls run on one. Every output is summed alone, in the
+%   same order, on the widest vector unit the processor has, so the results
+%   are the same, bit for bit, for every thread count and processor.
+%
 %   Refused, with these messages:
 %     fewer than 2 inputs       "moving average filter : input data and length
 %                                (or window vector) must be given"

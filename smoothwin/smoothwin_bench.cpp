@@ -62,7 +62,8 @@ void BM_length31_one_at_a_time(benchmark::State& state) {
   for (auto _ : state) {
     for (long j = 0; j < columns; ++j)
       for (long k = 0; k < rows; ++k)
-        y[j * rows + k] = window_sum<false>(data().data() + j * rows, rows, k, 31, 15, nullptr) / 31;
+        y[j * rows + k] =
+            window_sum<false>(data().data() + j * rows, rows, k, 31, 15, nullptr) / 31;
     benchmark::DoNotOptimize(y.data());
   }
   report(state);
@@ -75,7 +76,11 @@ void arguments(benchmark::internal::Benchmark* b) {
       for (long threads : {1, 2}) b->Args({n, unit, threads});
 }
 
-BENCHMARK(BM_smoothwin)->Apply(arguments)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.2);
+BENCHMARK(BM_smoothwin)
+    ->Apply(arguments)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(0.2);
 BENCHMARK(BM_length31_one_at_a_time)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

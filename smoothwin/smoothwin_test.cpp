@@ -106,7 +106,8 @@ long first_difference(const std::vector<double>& got, const std::vector<double>&
 
 std::vector<vector_unit> units_of_this_processor() {
   std::vector<vector_unit> units;
-  for (vector_unit unit : {vector_unit::plain, vector_unit::sse2, vector_unit::avx2, vector_unit::avx512})
+  for (vector_unit unit :
+       {vector_unit::plain, vector_unit::sse2, vector_unit::avx2, vector_unit::avx512})
     if (processor_has(unit)) units.push_back(unit);
   return units;
 }
@@ -147,7 +148,8 @@ TEST(SmoothwinCore, EveryVectorUnitAndThreadCountGivesTheScalarCoreBits) {
   // windows from one sample to far beyond the signal, odd and even; the
   // longest signals are split among threads in runs that end inside columns.
   const std::vector<long> around_blocks = {1, 2, 3, 4, 7, 8, 9, 16, 31, 32, 33, 63, 64, 65};
-  const std::vector<long> beyond = {99, 100, 101, 198, 199, 200, 201, 257, 1000, 1000000000000};
+  const std::vector<long> beyond = {99,  100, 101,  198,           199,      200,
+                                    201, 257, 1000, 1000000000000, INT64_MAX};
   std::vector<shape> shapes = {{1, 40, {2, 3, 1000}}, {5, 9, {}}, {31, 3, {}}, {32, 2, {}},
                                {33, 4, {}}, {100, 3, {}}, {20011, 3, {2, 3, 31, 64, 1001}}};
   for (shape& s : shapes)
