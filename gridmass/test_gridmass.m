@@ -31,3 +31,21 @@
 %!error <Input 1 must be a real double array> gridmass (int32 ([1 2; 3 4]), 2)
 %!error <Input 2 must be a real double array> gridmass ([0; 1], single (2))
 %!error <Input 1 must be a real double array> gridmass (sparse ([0 1; 1 0]), 2)
+
+## Resolutions are shared out among threads, as many as OMP_NUM_THREADS gives;
+## the sums do not depend on it.
+%!test
+%! x = rand (40000, 4);
+%! sizes = [2 16 128 1024 4096 16384];
+%! old = getenv ("OMP_NUM_THREADS");
+%! unwind_protect
+%!   setenv ("OMP_NUM_THREADS", "1");
+%!   [a0, a1, a2] = gridmass (x, sizes);
+%!   for threads = {"2", "3"}
+%!     setenv ("OMP_NUM_THREADS", threads{1});
+%!     [b0, b1, b2] = gridmass (x, sizes);
+%!     assert (isequal (a0, b0) && isequal (a1, b1) && isequal (a2, b2));
+%!   end
+%! unwind_protect_cleanup
+%!   if (isempty (old)) unsetenv ("OMP_NUM_THREADS"); else setenv ("OMP_NUM_THREADS", old); end
+%! end_unwind_protect
