@@ -1,0 +1,22 @@
+// Fuzz target of textmatrix's number conversion: every input, taken as one
+// token, must give exactly what strtod gives for it as a C string, the value
+// bit for bit and the number of characters read. Any difference aborts.
+#include "textmatrix/textmatrix.cpp"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string token(reinterpret_cast<const char*>(data), size);
+  char* stop = nullptr;
+  const double want = std::strtod(token.c_str(), &stop);
+  std::string scratch;
+  const parsed_number got = parse_token(token.data(), token.data() + token.size(), true, scratch);
+  if (std::memcmp(&got.value, &want, sizeof want) != 0 || got.length != size_t(stop - token.c_str())) {
+    std::fprintf(stderr, "textmatrix parser: \"%s\" gives %.17g (%zu characters), strtod %.17g (%zu)\n",
+                 token.c_str(), got.value, got.length, want, size_t(stop - token.c_str()));
+    std::abort();
+  }
+  return 0;
+}
