@@ -15,6 +15,7 @@
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/decoder.h"
 #include "mex.h"
 
 namespace py = pybind11;
@@ -63,6 +65,15 @@ struct host_error {
   std::string message;
 };
 
+// The largest single request the host grants. Unbounded but for the tests
+// that call with hostile sizes: a real host fails such a request only when
+// the memory is not there, which a test must not wait for.
+std::atomic<size_t> request_limit{SIZE_MAX};
+
+void check_request(size_t count, size_t size) {
+  if (size && count > request_limit / size) throw std::bad_alloc();
+}
+
 void* allocate_block(void* block) {
   if (!block) throw std::bad_alloc();
   context().blocks.push_back(block);
@@ -86,7 +97,8 @@ bool mxIsEmpty(const mxArray* array) { return mxGetNumberOfElements(array) == 0;
 
 mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity) {
   if (m < 0 || n < 0) throw std::bad_alloc();
-  if (m > 0 && size_t(n) > SIZE_MAX / sizeof(double) / size_t(m)) throw std::bad_alloc();
+  check_request(size_t(m), sizeof(double));
+  if (m > 0) check_request(size_t(n), size_t(m) * sizeof(double));
   auto array = std::make_unique<mxArray>();
   array->rows = size_t(m);
   array->columns = size_t(n);
@@ -111,8 +123,12 @@ int mxGetString(const mxArray* array, char* buffer, mwSize length) {
   return copied == array->text.size() ? 0 : 1;
 }
 
-void* mxMalloc(size_t bytes) { return allocate_block(std::malloc(bytes ? bytes : 1)); }
+void* mxMalloc(size_t bytes) {
+  check_request(bytes, 1);
+  return allocate_block(std::malloc(bytes ? bytes : 1));
+}
 void* mxCalloc(size_t count, size_t size) {
+  check_request(count, size);
   return allocate_block(std::calloc(count ? count : 1, size ? size : 1));
 }
 
@@ -405,6 +421,27 @@ py::object call(module& m, py::args args) {
   return std::move(results);
 }
 
+// For the tests: the fuzz targets' decoding of bytes into a call, as
+// (requested outputs, [(class, dims, values, imaginary parts), ...]).
+py::tuple decode_fuzz_call(const py::bytes& bytes) {
+  const std::string data(bytes);
+  const fuzz::decoded_call call =
+      fuzz::decode_call(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+  static const char* const kinds[] = {"double", "single", "int32", "logical",
+                                      "char",   "complex", "sparse"};
+  py::list inputs;
+  for (const fuzz::decoded_input& input : call.inputs) {
+    py::tuple dims(input.dims.size());
+    for (size_t k = 0; k < input.dims.size(); ++k) dims[k] = input.dims[k];
+    inputs.append(py::make_tuple(kinds[int(input.kind)], dims,
+                                 py::array_t<double>(py::ssize_t(input.values.size()),
+                                                     input.values.data()),
+                                 py::array_t<double>(py::ssize_t(input.imaginary.size()),
+                                                     input.imaginary.data())));
+  }
+  return py::make_tuple(call.nlhs, inputs);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_host, python_module) {
@@ -413,4 +450,6 @@ PYBIND11_MODULE(_host, python_module) {
   python_module.attr("Error") = py::handle(error_type);
   for (module& m : modules)
     python_module.def(m.name, [&m](py::args args) { return call(m, std::move(args)); });
+  python_module.def("_decode_fuzz_call", decode_fuzz_call);
+  python_module.def("_set_request_limit", [](size_t bytes) { request_limit = bytes; });
 }
