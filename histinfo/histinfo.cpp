@@ -12,10 +12,22 @@
 // an infinity matches no column, itself included; it is counted as the
 // reference of its own class of one, which also guarantees that every round
 // removes at least one column.
+//
+// Comparing each reference with every column left would cost N^2 / 2
+// comparisons for N distinct columns. Instead the columns are indexed by the
+// floors of a few rows: two columns within 1 of each other have floors at
+// most 1 apart in every row, so a reference need only look at the columns of
+// its own cell and of the cells next to it. The classes come out the same,
+// in the same order and with the same counts, so H is the same to the bit.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 
 #include "host/host.h"
+#include "host/parallel.h"
 
 namespace {
 
@@ -32,33 +44,346 @@ bool confronto(const double* a, const double* b, long n) {
   return true;
 }
 
+// ---- the index of columns by cell -----------------------------------------
+//
+// A computed difference below 1 is below 1 exactly (rounding cannot carry a
+// difference of 1 or more below 1), so the floors of matching values are at
+// most 1 apart, and floors are exact. The cell of a column is the tuple of
+// the floors of its values in the grid rows; a column whose grid values are
+// not all finite matches nothing and has no cell.
+
+// More grid rows split the columns finer but triple the cells a reference
+// visits, 3^rows.
+constexpr int max_grid_rows = 3;
+
+// The cell coordinate of a value: its floor, with -0 made +0 so that equal
+// coordinates have equal bits (cells are found by hashing those bits).
+double coordinate(double x) { return std::floor(x) + 0.0; }
+
+// Chooses the grid rows. For each row a sample of columns (evenly spaced,
+// about N values in all and 16 to 256 per row) gives the share of column
+// pairs whose floors are at most 1 apart: the share of the columns a
+// reference would still compare with that row in the grid. Rows are taken
+// with the smallest share first (ties: the lower row), as long as the
+// comparisons a row saves outweigh the cells it adds to every search (a cell
+// visited costs about as much as a comparison). Returns how many were
+// chosen; none when no row pays (then all columns share one cell, and the
+// search is the plain one).
+int choose_grid_rows(const double* data, long M, long N, long rows[max_grid_rows]) {
+  constexpr long max_sample = 256;
+  constexpr double cell_cost = 1;
+  const long sample = std::min(N, std::clamp(N / std::max(M, 1L), 16L, max_sample));
+  double values[max_sample];
+  double best_share[max_grid_rows];
+  int ranked = 0;
+  for (long r = 0; r < M; ++r) {
+    long n = 0;
+    for (long s = 0; s < sample; ++s) {
+      const double x = data[(s * N / sample) * M + r];
+      if (std::isfinite(x)) values[n++] = coordinate(x);
+    }
+    if (n == 0) continue;
+    std::sort(values, values + n);
+    // Pairs within 1 (each value with itself included), by a window sliding
+    // over the sorted floors.
+    double close = 0;
+    for (long i = 0, lo = 0, hi = 0; i < n; ++i) {
+      while (values[lo] < values[i] - 1) ++lo;
+      while (hi < n && values[hi] <= values[i] + 1) ++hi;
+      close += double(hi - lo);
+    }
+    const double share = close / (double(n) * double(n));
+    int place = ranked;
+    while (place > 0 && best_share[place - 1] > share) --place;
+    if (place == max_grid_rows) continue;
+    if (ranked < max_grid_rows) ++ranked;
+    for (int t = ranked - 1; t > place; --t) {
+      rows[t] = rows[t - 1];
+      best_share[t] = best_share[t - 1];
+    }
+    rows[place] = r;
+    best_share[place] = share;
+  }
+  double compared = double(N);
+  double cells = 1;
+  int chosen = 0;
+  while (chosen < ranked && compared * (1 - best_share[chosen]) > cell_cost * 2 * cells) {
+    compared *= best_share[chosen];
+    cells *= 3;
+    ++chosen;
+  }
+  return chosen;
+}
+
+uint64_t mix(uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9u;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebu;
+  return x ^ (x >> 31);
+}
+
+uint64_t cell_hash(const double* key, int d) {
+  uint64_t h = 0;
+  for (int t = 0; t < d; ++t) {
+    uint64_t bits;
+    std::memcpy(&bits, &key[t], sizeof bits);
+    h = mix(h ^ bits);
+  }
+  return h;
+}
+
+// Hash table slots for N columns: a power of two at least 1.5 N, so that at
+// most two thirds of the slots are taken and a search ends after a few.
+size_t table_size(size_t N) {
+  size_t slots = 1;
+  while (slots < N + N / 2) slots *= 2;
+  return slots;
+}
+
+// The working storage of the index of N columns, Index a type that can count
+// to table_size(N) (and hold one more value, `none`): two arrays of N Index,
+// a table of table_size(N) cells and N flags. With 32-bit indices that is 27
+// to 45 bytes a column.
+//
+// The cells are the slots of a hash table. A cell is found by the 64-bit
+// hash of its coordinates: the low bits give the first slot to try, the high
+// 32 bits are the slot's tag. Two keys alike in both would share a cell; that
+// only adds columns to compare, since a column is classed by comparing it,
+// never by its cell. So the table holds no keys, and a search reads no data.
+template <typename Index>
+struct column_index {
+  struct cell {
+    uint32_t tag;
+    Index start;  // where its columns begin in members; none in a free slot
+    Index size;   // how many of them are still unclassed; they stay in front
+  };
+  Index* cell_of;          // the cell of each column, or none
+  Index* members;          // the columns of each cell, ascending within a cell
+  cell* cells;             // table_size(N) slots
+  unsigned char* classed;  // per column: 1 once it belongs to a class
+  static constexpr Index none = std::numeric_limits<Index>::max();
+};
+
+// Classes those of the n columns listed in members that match reference
+// column r (r itself is dropped, already classed), keeps the others in their
+// order at the front of the list, and returns how many matched; kept is set
+// to how many stayed.
+template <typename Index>
+long sweep_columns(const double* data, long M, long r, Index* members, long n,
+                   unsigned char* classed, long& kept) {
+  const double* reference = data + r * M;
+  long matched = 0;
+  long stay = 0;
+  for (long i = 0; i < n; ++i) {
+    const Index j = members[i];
+    if (long(j) == r) continue;
+    if (confronto(reference, data + long(j) * M, M)) {
+      classed[j] = 1;
+      ++matched;
+    } else {
+      members[stay++] = j;
+    }
+  }
+  kept = stay;
+  return matched;
+}
+
+// The index over one call's data.
+template <typename Index>
+class column_grid {
+  static constexpr Index none = column_index<Index>::none;
+
+ public:
+  column_grid(const double* data, long M, long N, const column_index<Index>& storage)
+      : data(data), M(M), N(N), ix(storage), mask(table_size(size_t(N)) - 1) {
+    d = choose_grid_rows(data, M, N, rows);
+  }
+
+  // Puts every column with finite grid values into its cell; the columns of
+  // a cell keep their ascending order.
+  void build() {
+    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
+    std::fill(ix.classed, ix.classed + N, 0);
+    double key[max_grid_rows];
+    for (long j = 0; j < N; ++j) {
+      ix.cell_of[j] = none;
+      if (!key_of(j, key)) continue;
+      const uint64_t h = cell_hash(key, d);
+      const size_t c = probe(h);
+      if (ix.cells[c].start == none) ix.cells[c] = {uint32_t(h >> 32), 0, 0};
+      ix.cell_of[j] = Index(c);
+      ++ix.cells[c].size;
+    }
+    Index start = 0;
+    for (size_t c = 0; c <= mask; ++c) {
+      if (ix.cells[c].start == none) continue;
+      ix.cells[c].start = start;
+      start += ix.cells[c].size;
+      ix.cells[c].size = 0;
+    }
+    for (long j = 0; j < N; ++j) {
+      const Index c = ix.cell_of[j];
+      if (c != none) ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
+    }
+  }
+
+  // Takes column r (unclassed) as the reference of a new class: classes it
+  // and every unclassed column that matches it, and returns the class size.
+  long take_class(long r, int threads) {
+    ix.classed[r] = 1;
+    long count = 1;
+    const Index own = ix.cell_of[r];
+    if (own == none) return count;
+
+    // The coordinates next to r's along each grid row: k, k - 1, k + 1, those
+    // that differ (beyond 2^53 the neighbours round to k itself, and there
+    // matching values are equal).
+    double around[max_grid_rows][3];
+    int choices[max_grid_rows];
+    for (int t = 0; t < d; ++t) {
+      const double k = coordinate(data[r * M + rows[t]]);
+      around[t][0] = k;
+      choices[t] = 1;
+      if (k - 1 != k) around[t][choices[t]++] = k - 1;
+      if (k + 1 != k) around[t][choices[t]++] = k + 1;
+    }
+    // The cells next to r's own, their slots fetched from memory all at
+    // once before they are searched.
+    constexpr int most = 27;  // 3^max_grid_rows
+    uint64_t hashes[most];
+    int n = 0;
+    int pick[max_grid_rows] = {};
+    for (;;) {
+      int t = 0;
+      while (t < d && ++pick[t] == choices[t]) pick[t++] = 0;
+      if (t == d) break;  // back at r's own coordinates: all visited
+      double key[max_grid_rows];
+      for (int u = 0; u < d; ++u) key[u] = around[u][pick[u]];
+      hashes[n] = cell_hash(key, d);
+      __builtin_prefetch(&ix.cells[hashes[n] & mask]);
+      ++n;
+    }
+    Index found[most];
+    int cells = 0;
+    found[cells++] = own;
+    for (int q = 0; q < n; ++q) {
+      const size_t c = probe(hashes[q]);
+      if (ix.cells[c].start != none) found[cells++] = Index(c);
+    }
+    // The cells' first columns and their data, likewise fetched all at once.
+    for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
+    for (int q = 0; q < cells; ++q) {
+      const auto& cell = ix.cells[found[q]];
+      if (cell.size > 0) __builtin_prefetch(data + long(ix.members[cell.start]) * M);
+    }
+    for (int q = 0; q < cells; ++q) count += sweep(found[q], r, threads);
+    return count;
+  }
+
+ private:
+  // The coordinates of column j in the grid rows; false when one is not
+  // finite.
+  bool key_of(long j, double* key) const {
+    for (int t = 0; t < d; ++t) {
+      const double x = data[j * M + rows[t]];
+      if (!std::isfinite(x)) return false;
+      key[t] = coordinate(x);
+    }
+    return true;
+  }
+
+  // The slot of the cell with this hash: the first on its path with its tag,
+  // else the free slot that ends the path. Slots are only ever taken, never
+  // freed, so a search finds the cell its columns were put in.
+  size_t probe(uint64_t h) const {
+    const uint32_t tag = uint32_t(h >> 32);
+    for (size_t c = h & mask;; c = (c + 1) & mask)
+      if (ix.cells[c].start == none || ix.cells[c].tag == tag) return c;
+  }
+
+  // Classes the unclassed columns of cell c that match reference r, drops
+  // them and r from the cell, keeps the others in their order, and returns
+  // how many matched. Large cells are split into pieces compared on several
+  // threads; each piece keeps its columns in order in its own place, and the
+  // pieces are then joined in order.
+  long sweep(Index c, long r, int threads) {
+    Index* members = ix.members + ix.cells[c].start;
+    const long n = long(ix.cells[c].size);
+    constexpr long max_pieces = 64;
+    // A comparison takes some nanoseconds; a thread started for every round
+    // pays only in rounds of some hundred thousand.
+    const int used = parallel::threads_for(double(n), 65536, max_pieces, threads);
+    if (used == 1) {
+      long kept;
+      const long matched = sweep_columns(data, M, r, members, n, ix.classed, kept);
+      ix.cells[c].size = Index(kept);
+      return matched;
+    }
+    const long pieces = std::min<long>(max_pieces, 4L * used);
+    long matched[max_pieces], kept[max_pieces];
+    parallel::run(pieces, used, [&](long p, int) {
+      const long begin = n * p / pieces, end = n * (p + 1) / pieces;
+      matched[p] = sweep_columns(data, M, r, members + begin, end - begin, ix.classed, kept[p]);
+    });
+    long total = 0, size = 0;
+    for (long p = 0; p < pieces; ++p) {
+      std::memmove(members + size, members + n * p / pieces, size_t(kept[p]) * sizeof(Index));
+      size += kept[p];
+      total += matched[p];
+    }
+    ix.cells[c].size = Index(size);
+    return total;
+  }
+
+  const double* data;
+  long M, N;
+  column_index<Index> ix;
+  size_t mask;
+  long rows[max_grid_rows] = {};
+  int d = 0;
+};
+
 // Writes the entropy of the columns of the M x N column-major data to
-// result. pending is room for N column indices.
-void Entropy(const double* data, double* result, long M, long N, long* pending) {
+// result, using up to `threads` threads. The references are taken in
+// ascending column order, as the first column left in each round, and the
+// terms are added in that order.
+template <typename Index>
+void Entropy(const double* data, double* result, long M, long N,
+             const column_index<Index>& storage, int threads) {
   double H = 0;
   if (N <= 0) {
     *result = H;
     return;
   }
-  for (long j = 0; j < N; ++j) pending[j] = j;
-  long n = N;
-  for (;;) {
-    const double* reference = data + pending[0] * M;
-    // The reference counts in its own class even when it does not match
-    // itself (NaN, infinities); any other column joins only on a match.
-    long count = 1;
-    long kept = 0;
-    for (long j = 1; j < n; ++j) {
-      if (confronto(reference, data + pending[j] * M, M))
-        ++count;
-      else
-        pending[kept++] = pending[j];
-    }
+  column_grid<Index> grid(data, M, N, storage);
+  grid.build();
+  for (long r = 0; r < N; ++r) {
+    if (storage.classed[r]) continue;
+    const long count = grid.take_class(r, threads);
     H = H - xlnx(double(count) / double(N));
-    if (kept == 0) break;
-    n = kept;
   }
   *result = H;
+}
+
+// The index's storage from the host, released when the call ends.
+template <typename Index>
+struct host_storage {
+  explicit host_storage(size_t N) : cell_of(N), members(N), cells(table_size(N)), classed(N) {}
+  bool complete() const { return cell_of.get() && members.get() && cells.get() && classed.get(); }
+  column_index<Index> index() const {
+    return {cell_of.get(), members.get(), cells.get(), classed.get()};
+  }
+  host::working_memory<Index> cell_of, members;
+  host::working_memory<typename column_index<Index>::cell> cells;
+  host::working_memory<unsigned char> classed;
+};
+
+template <typename Index>
+void entropy_with_host_storage(const double* data, double* result, long M, long N) {
+  host_storage<Index> storage{size_t(N)};
+  if (!storage.complete()) host::fail("not enough memory for the working storage");
+  Entropy(data, result, M, N, storage.index(), parallel::thread_budget());
 }
 
 enum { IN_A = 0, IN_COUNT };
@@ -78,7 +403,10 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   plhs[OUT_H] = mxCreateDoubleMatrix(1, 1, mxREAL);
   if (!plhs[OUT_H]) host::fail("not enough memory for the result");
 
-  host::working_memory<long> pending{size_t(N)};
-  if (!pending.get()) host::fail("not enough memory for the working storage");
-  Entropy(data, mxGetPr(plhs[OUT_H]), M, N, pending.get());
+  // 32-bit indices halve the index; they serve while the table's slots can
+  // be counted in 32 bits.
+  if (table_size(size_t(N)) < UINT32_MAX)
+    entropy_with_host_storage<uint32_t>(data, mxGetPr(plhs[OUT_H]), M, N);
+  else
+    entropy_with_host_storage<uint64_t>(data, mxGetPr(plhs[OUT_H]), M, N);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -45,12 +46,52 @@ double reference_entropy(const std::vector<double>& A, long M, long N) {
   return H;
 }
 
-double entropy_of(const std::vector<double>& A, long M, long N) {
-  std::vector<long> pending(size_t(std::max(N, 1L)));
+// The index's storage in plain vectors, for calling the core directly.
+struct vector_storage {
+  explicit vector_storage(long N)
+      : n(size_t(std::max(N, 1L))), cell_of(n), members(n), cells(table_size(n)), classed(n) {}
+  column_index<uint32_t> index() {
+    return {cell_of.data(), members.data(), cells.data(), classed.data()};
+  }
+  size_t n;
+  std::vector<uint32_t> cell_of, members;
+  std::vector<column_index<uint32_t>::cell> cells;
+  std::vector<unsigned char> classed;
+};
+
+double entropy_of(const std::vector<double>& A, long M, long N, int threads = 1) {
+  vector_storage storage(N);
   double H = -1;
-  Entropy(A.data(), &H, M, N, pending.data());
+  Entropy(A.data(), &H, M, N, storage.index(), threads);
   return H;
 }
+
+// The classing as it was before the index: every round compares the
+// reference with every column left, in order.
+double quadratic_entropy(const std::vector<double>& A, long M, long N) {
+  double H = 0;
+  if (N <= 0) return H;
+  std::vector<long> pending(static_cast<size_t>(N));
+  for (long j = 0; j < N; ++j) pending[size_t(j)] = j;
+  long n = N;
+  for (;;) {
+    const double* reference = A.data() + pending[0] * M;
+    long count = 1;
+    long kept = 0;
+    for (long j = 1; j < n; ++j) {
+      if (confronto(reference, A.data() + pending[size_t(j)] * M, M))
+        ++count;
+      else
+        pending[size_t(kept++)] = pending[size_t(j)];
+    }
+    H = H - xlnx(double(count) / double(N));
+    if (kept == 0) break;
+    n = kept;
+  }
+  return H;
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // -sum p ln p for the class sizes in the order given, out of n columns.
 double from_sizes(const std::vector<int>& sizes, int n) {
@@ -93,6 +134,75 @@ TEST(HistinfoCore, RandomMatricesAgreeBitForBit) {
     if (trial % 7 == 0 && !A.empty()) A[0] = 3e9;
     EXPECT_EQ(entropy_of(A, M, N), reference_entropy(A, M, N)) << "trial " << trial;
   }
+}
+
+// Values that put matching and non-matching columns on both sides of cell
+// borders, with non-finite and huge values and -0 among them.
+double hostile_value(std::mt19937& rng, double spread) {
+  static const double specials[] = {NAN,     INFINITY, -INFINITY,   1e300,   -1e300,
+                                    -0.0,    0.0,      9007199254740992.0, 9007199254740993.0,
+                                    3e9,     -3e9,     2147483648.0,       -1.7976931348623157e308};
+  static const double offsets[] = {0.0, 1e-12, -1e-12, 0.5, 0.999999999999, -0.999999999999,
+                                   1.0, -1.0, 0.3, -0.7};
+  const int kind = std::uniform_int_distribution<int>(0, 99)(rng);
+  if (kind < 2) return specials[std::uniform_int_distribution<int>(0, 12)(rng)];
+  const double level = std::floor(std::uniform_real_distribution<double>(0, spread)(rng));
+  if (kind < 60) return level + offsets[std::uniform_int_distribution<int>(0, 9)(rng)];
+  return level + std::uniform_real_distribution<double>(-1, 1)(rng);
+}
+
+TEST(HistinfoIndex, ClassesAsTheQuadraticSearchOnRandomData) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 120; ++trial) {
+    const long M = std::vector<long>{0, 1, 1, 2, 3, 3, 4, 7, 40}[size_t(trial % 9)];
+    const long N = std::uniform_int_distribution<long>(0, trial < 100 ? 400 : 4000)(rng);
+    // From a few levels (large classes, many near misses) to many (the grid
+    // splits them); some rows constant, so the grid leaves them out.
+    const double spread = std::vector<double>{2, 12, 60, 2000}[size_t(trial % 4)];
+    std::vector<double> A(size_t(M * N));
+    for (long j = 0; j < N; ++j)
+      for (long i = 0; i < M; ++i)
+        A[size_t(j * M + i)] = (i == 1 && trial % 3 == 0) ? 0.25 : hostile_value(rng, spread);
+    const double want = quadratic_entropy(A, M, N);
+    for (int threads : {1, 2, 3})
+      ASSERT_TRUE(same_bits(entropy_of(A, M, N, threads), want))
+          << "trial " << trial << " M " << M << " N " << N << ", " << threads << " threads";
+  }
+}
+
+// Cells large enough to be swept on several threads: every row spreads over
+// too few floors to be a grid row, so all columns share one cell.
+TEST(HistinfoIndex, LargeCellsSweptOnThreadsGiveTheSameClasses) {
+  std::mt19937 rng(12);
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::uniform_int_distribution<int> level(0, 5);
+  const long M = 3, N = 200000;
+  std::vector<double> A(size_t(M * N));
+  for (long j = 0; j < N; ++j) {
+    A[size_t(j * M)] = unit(rng);
+    A[size_t(j * M + 1)] = 3.0 * level(rng) + unit(rng);
+    A[size_t(j * M + 2)] = j % 1000 == 7 ? NAN : 0.5 * unit(rng);
+  }
+  const double want = quadratic_entropy(A, M, N);
+  for (int threads : {1, 2, 3}) EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want));
+}
+
+TEST(HistinfoIndex, GridRowsAreTheMostSpreadOnes) {
+  // Row 0 constant, row 1 over 10 floors, row 2 over 300, row 3 over 50,
+  // row 4 over 5.
+  std::mt19937 rng(13);
+  const long M = 5, N = 200000;
+  const double width[M] = {0, 10, 300, 50, 5};
+  std::vector<double> A(size_t(M * N));
+  for (long j = 0; j < N; ++j)
+    for (long i = 0; i < M; ++i)
+      A[size_t(j * M + i)] = 4.5 + std::uniform_real_distribution<double>(0, width[i])(rng);
+  long rows[max_grid_rows];
+  ASSERT_GE(choose_grid_rows(A.data(), M, N, rows), 2);
+  EXPECT_EQ(rows[0], 2);
+  EXPECT_EQ(rows[1], 3);
+  const std::vector<double> flat(N, 3.7);
+  EXPECT_EQ(choose_grid_rows(flat.data(), 1, N, rows), 0);
 }
 
 TEST(HistinfoCore, ClassesFormAroundTheReference) {
