@@ -53,6 +53,16 @@ constexpr double work_per_thread = 1 << 18;
 
 enum class gridmass_outcome { success, all_values_equal, value_outside_grid };
 
+// Asks for the cache line at `address` ahead of its use, where the compiler
+// can; elsewhere it only waits longer.
+inline void prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
 // The cells of one resolution, depth by depth, numbered in order of first
 // occupation. Count is the integer type of cell numbers and point counts:
 // 32 bits unless there are 2^32 points or more.
@@ -165,7 +175,7 @@ class prefix_cells {
 
     dense_slot* table = dense.data();
     Count* cell_of = cell_of_point.data();
-    uint64_t* first_slot = slot_of_cell.data();
+    uint64_t* slot_of = slot_of_cell.data();
     Count fresh = 0;
     bool inside = true;
     uint64_t keys[run_length];
@@ -176,7 +186,7 @@ class prefix_cells {
         dense_slot& slot = table[keys[j]];
         if (slot.points == 0) {
           slot.cell = fresh++;
-          first_slot[slot.cell] = keys[j];
+          slot_of[slot.cell] = keys[j];
         }
         ++slot.points;
         cell_of[first + j] = slot.cell;
@@ -186,14 +196,14 @@ class prefix_cells {
     cells = fresh;
     if (points_in_cell.size() < size_t(cells)) points_in_cell.resize(size_t(cells));
     for (Count c = 0; c < cells; ++c) {
-      dense_slot& slot = table[first_slot[c]];
+      dense_slot& slot = table[slot_of[c]];
       points_in_cell[c] = slot.points;
       slot = dense_slot{0, 0};
     }
     return inside;
   }
 
-  // Linear probing, at most half full. Keys are below npoints * 16384, far
+  // Linear probing, kept about half full. Keys are below npoints * 16384, far
   // from 2^64 for any number of points that fits in memory.
   bool count_hashed(const double* column, int b, double scale, double offset, Count parents) {
     // A depth has at least as many cells as the one before it, and at most
@@ -217,7 +227,7 @@ class prefix_cells {
       const size_t mask = hash.size() - 1;
       for (long j = 0; j < n; ++j) {
         homes[j] = home_of(keys[j]);
-        __builtin_prefetch(table + homes[j]);
+        prefetch(table + homes[j]);
       }
       for (long j = 0; j < n; ++j) {
         size_t h = homes[j];
