@@ -13,10 +13,10 @@
 // in the series, as every earlier release summed them; whatever counts the
 // pairs only has to hand them over in that order to give the same bits. Two
 // ways of counting are used, chosen by b:
-// - up to 256 bins, a dense b x b table of counts and the list of positions
-//   where a pair was seen first (together at most 512 KiB per thread, so they
-//   stay in the core's own cache);
-// - above that (b x b goes up to 2^28), the positions t < n are sorted once
+// - up to 1024 bins, a dense b x b table of counts and the list of positions
+//   where a pair was seen first (together at most 8 MiB per thread);
+// - above that (b x b goes up to 2^28), or when the series has far fewer
+//   pairs than the table cells, the positions t < n are sorted once
 //   per resolution by the bin of x_t. A lag is then counted one first bin at
 //   a time in a single row of b counts, and each pair's count is written at
 //   the position where it first occurred; a scan of the positions in
@@ -29,8 +29,11 @@
 // lags of those resolutions are shared out among the threads. Each lag's sum
 // is formed by one thread alone, so the result is the same for every thread
 // count.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -45,8 +48,16 @@ constexpr double ln2 = 0.69314718055995;
 constexpr int max_bins = 16384;
 
 // Up to this many bins the pairs are counted in a dense b x b table: 4-byte
-// counts and first positions take at most 2 x 256 KiB per thread.
-constexpr int max_dense_bins = 256;
+// counts and first positions take at most 2 x 4 MiB per thread. (Up to 1024
+// bins the table beats counting by first bin, 1.5 times at 1024, 2 times at
+// 512; at 2048 it is twice as slow, its cache misses going to main memory.)
+// A series
+// with far fewer pairs than cells is counted by first bin instead, so that a
+// short series does not pay for clearing a large table.
+constexpr int max_dense_bins = 1024;
+bool counts_densely(int b, long n) {
+  return b <= max_dense_bins && double(b) * double(b) <= 16 * double(n);
+}
 
 // A thread pays for its start-up when it counts at least this many pairs
 // (about a tenth of a millisecond).
@@ -54,11 +65,36 @@ constexpr double pairs_per_thread = 100000;
 
 enum class laginfo_outcome { success, value_outside_range, out_of_memory };
 
+// log(q) / ln2 for the operands q of one lag's sum. With rank values the
+// marginals hardly differ and most pairs are counted a few times only, so few
+// distinct q occur however many pairs there are; the logarithm of a q seen
+// before is taken from here, the same value it would compute again.
+class log2_memo {
+ public:
+  log2_memo() { std::fill(std::begin(operand), std::end(operand), ~uint64_t(0)); }
+
+  double operator()(double q) {
+    uint64_t bits;
+    std::memcpy(&bits, &q, sizeof bits);
+    const size_t slot = size_t((bits * 0x9E3779B97F4A7C15u) >> (64 - slot_bits));
+    if (operand[slot] != bits) {
+      operand[slot] = bits;
+      value[slot] = std::log(q) / ln2;
+    }
+    return value[slot];
+  }
+
+ private:
+  static constexpr int slot_bits = 8;
+  uint64_t operand[1 << slot_bits];  // all ones: a NaN, never an operand
+  double value[1 << slot_bits];
+};
+
 // One occupied pair's share of the mutual information, added to the sum.
 inline double add_pair(double mi, double count, double npairs, double h_first,
-                       double h_second) {
+                       double h_second, log2_memo& log2) {
   const double mu = count / npairs;
-  return (std::log(mu / (h_second * h_first)) / ln2) * mu + mi;
+  return log2(mu / (h_second * h_first)) * mu + mi;
 }
 
 // A resolution's bins and marginal, made once and read by all its lags.
@@ -68,7 +104,7 @@ struct resolution {
   int b = 0;
   std::vector<uint16_t> bin;     // of every value; b <= 16384
   std::vector<double> marginal;  // share of all L values in each bin
-  // Above max_dense_bins only: the positions t < n grouped by bin[t],
+  // When not counted densely: the positions t < n grouped by bin[t],
   // ascending within a group, and where each group ends.
   std::vector<Index> by_first;
   std::vector<Index> group_end;
@@ -88,7 +124,7 @@ laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<
     r.marginal[size_t(u)] += 1;
   }
   for (double& h : r.marginal) h /= double(L);
-  if (b <= max_dense_bins) return laginfo_outcome::success;
+  if (counts_densely(b, n)) return laginfo_outcome::success;
 
   // A stable counting sort of the positions by their first bin.
   r.group_end.assign(size_t(b), 0);
@@ -132,10 +168,11 @@ double dense_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index
     if (count[first[t] * b + second[t]]++ == 0) firsts[pairs++] = Index(t);
 
   double mi = 0;
+  log2_memo log2;
   for (size_t i = 0; i < pairs; ++i) {
     const Index t = firsts[i];
     Index& c = count[first[t] * b + second[t]];
-    mi = add_pair(mi, double(c), double(n), r.marginal[first[t]], r.marginal[second[t]]);
+    mi = add_pair(mi, double(c), double(n), r.marginal[first[t]], r.marginal[second[t]], log2);
     c = 0;
   }
   return mi;
@@ -167,10 +204,11 @@ double grouped_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Ind
   }
 
   double mi = 0;
+  log2_memo log2;
   for (long t = 0; t < n; ++t) {
     if (count_at[t] == 0) continue;
     mi = add_pair(mi, double(count_at[t]), double(n), r.marginal[first[t]],
-                  r.marginal[second[t]]);
+                  r.marginal[second[t]], log2);
     count_at[t] = 0;
   }
   return mi;
@@ -205,7 +243,7 @@ std::vector<laginfo_outcome> mutual_information(const double* series, long L, lo
   parallel::run(tasks, workers, [&](long task, int worker) {
     const long q = task / lags, tau = task % lags;
     try {
-      result[q * lags + tau] = res[q].b <= max_dense_bins
+      result[q * lags + tau] = counts_densely(res[q].b, n)
                                    ? dense_lag(res[q], n, tau, scratch[worker])
                                    : grouped_lag(res[q], n, tau, scratch[worker]);
     } catch (const std::bad_alloc&) {

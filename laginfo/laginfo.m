@@ -23,8 +23,21 @@
 %
 %   Before each partition size the line
 %     Number of partitions per axis   : B
-%   is printed. A joint table of B x B counts is never formed: memory grows
-%   with the number of occupied pairs of bins, at most 2n nodes per lag.
+%   is printed (with several threads, a batch of sizes is computed before
+%   its lines appear; lines and errors keep the order of SIZES).
+%
+%   Threads: the lags of up to one partition size per thread are shared out
+%   among the threads; the count is OMP_NUM_THREADS when set, otherwise the
+%   cores the process may use. Calls with fewer than about 200000 pairs in
+%   all (sizes x lags x n) run on the calling thread alone. The result is
+%   the same, bit for bit, for every thread count.
+%
+%   Memory: a table of B x B counts is formed only up to B = 1024, with
+%   the positions where each pair first occurs (at most 8 MiB per thread).
+%   Above that, and for series with fewer than B^2/16 pairs, the counts take
+%   4 bytes per pair and thread, whatever B; another 4 bytes per pair for
+%   each partition size being computed. The bins take 2 bytes per value and
+%   partition size being computed.
 %
 %   Refused, with these messages:
 %     fewer than 3 inputs      "laginfo : Scalar time series, maximal timelag

@@ -97,29 +97,32 @@ TEST(LaginfoCore, ValuesOutsideTheUnitIntervalAreRefused) {
 
 // Series long enough for every thread count to split the work: rank values
 // of a chaotic orbit, uniform noise and a series confined to a few bins,
-// with resolutions on both sides of the dense table's limit.
+// with resolutions on both sides of the dense table's limits (1024 bins, and
+// 16 cells per pair).
 TEST(LaginfoCore, EveryThreadCountAndBothCountingWaysMatchTheTree) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> uniform(0.0, 1.0);
-  const long L = 12000, T = 40;
-  std::vector<double> noise(L), orbit(L), narrow(L);
-  for (double& v : noise) v = uniform(rng);
-  double y = 0.123;
-  for (double& v : orbit) v = y = 3.9999 * y * (1 - y);
-  std::vector<long> order(L);
-  for (long i = 0; i < L; ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](long a, long b) { return orbit[a] < orbit[b]; });
-  for (long i = 0; i < L; ++i) orbit[order[i]] = double(i) / double(L);
-  for (double& v : narrow) v = 0.5 + 0.01 * uniform(rng);
+  for (long L : {12000L, 70000L}) {
+    const long T = L > 20000 ? 2 : 40;
+    std::vector<double> noise(L), orbit(L), narrow(L);
+    for (double& v : noise) v = uniform(rng);
+    double y = 0.123;
+    for (double& v : orbit) v = y = 3.9999 * y * (1 - y);
+    std::vector<long> order(L);
+    for (long i = 0; i < L; ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](long a, long b) { return orbit[a] < orbit[b]; });
+    for (long i = 0; i < L; ++i) orbit[order[i]] = double(i) / double(L);
+    for (double& v : narrow) v = 0.5 + 0.01 * uniform(rng);
 
-  const std::vector<int> bins = {5, 256, 257, 4096, 16384, 2};
-  for (const auto* series : {&noise, &orbit, &narrow}) {
-    std::vector<double> want;
-    for (int b : bins) {
-      auto column = reference(*series, T, b);
-      want.insert(want.end(), column.begin(), column.end());
+    const std::vector<int> bins = {5, 256, 1024, 1025, 4096, 16384, 2};
+    for (const auto* series : {&noise, &orbit, &narrow}) {
+      std::vector<double> want;
+      for (int b : bins) {
+        auto column = reference(*series, T, b);
+        want.insert(want.end(), column.begin(), column.end());
+      }
+      for (int threads : {1, 2, 3}) expect_bits_equal(core(*series, T, bins, threads), want);
     }
-    for (int threads : {1, 2, 3}) expect_bits_equal(core(*series, T, bins, threads), want);
   }
 }
 

@@ -1,0 +1,56 @@
+## laginfo against what a user writes in one line per lag: a joint histogram
+## of the binned pairs with accumarray, and the same sum over its occupied
+## cells (in another order, so equal to rounding only). 2e5 rank values of a
+## logistic-map orbit, lags 0 ... 20, 16 and 64 bins. The two are timed
+## alternately, the medians compared. Run from the top folder with the built
+## module on the path:
+##   octave-cli --eval "addpath('build/toolbox'); source('laginfo/bench_laginfo.m')"
+
+L = 2e5;
+T = 20;
+sizes = [16 64];
+repeats = 7;
+
+x = zeros (L, 1);
+y = 0.3141592653589793;
+for t = 1:L
+  y = 4 * y * (1 - y);
+  x(t) = y;
+end
+[~, order] = sort (x);
+r = zeros (L, 1);
+r(order) = (0:L-1)' / L;
+
+function I = by_accumarray (r, T, sizes)
+  L = numel (r);
+  n = L - T;
+  I = zeros (T + 1, numel (sizes));
+  for p = 1:numel (sizes)
+    b = sizes(p);
+    bin = floor (b * r) + 1;
+    h = accumarray (bin, 1, [b 1]) / L;
+    hh = h * h';
+    hh = hh(:);
+    for tau = 0:T
+      mu = accumarray (bin(1:n) + b * (bin(1+tau:n+tau) - 1), 1, [b * b, 1]) / n;
+      k = mu > 0;
+      I(tau + 1, p) = sum (mu(k) .* log (mu(k) ./ hh(k)) / 0.69314718055995);
+    end
+  end
+end
+
+t_module = t_accumarray = zeros (repeats, 1);
+for k = 1:repeats
+  tic;
+  evalc ("I = laginfo (r, T, sizes);");
+  t_module(k) = toc;
+  tic;
+  J = by_accumarray (r, T, sizes);
+  t_accumarray(k) = toc;
+end
+
+assert (I, J, 1e-12);
+printf ("OMP_NUM_THREADS=%s, %d cores\n", getenv ("OMP_NUM_THREADS"), nproc ());
+printf ("laginfo    %8.2f ms (median of %d)\naccumarray %8.2f ms\nratio (accumarray / laginfo) %.1f\n", ...
+        1e3 * median (t_module), repeats, 1e3 * median (t_accumarray), ...
+        median (t_accumarray) / median (t_module));
