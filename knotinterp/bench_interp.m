@@ -1,14 +1,19 @@
 ## Times knotinterp and slopeinterp against Octave's own interpolation on the
 ## same data in one session: 10^3 and 10^5 knots, 10^6 queries sorted and
-## shuffled. Run by hand with the built modules on the path, e.g.
-##   octave-cli --eval "addpath('build/toolbox'); addpath('knotinterp'); bench_interp"
-## Each figure is the best of a few runs, in seconds.
+## shuffled; then each module on one thread (OMP_NUM_THREADS=1) against two.
+## Run from the top folder with the built modules on the path, e.g.
+##   octave-cli --eval "addpath('build/toolbox'); source('knotinterp/bench_interp.m')"
+## The contenders of one comparison run in turn, round after round, so that
+## the load of a shared machine falls on all alike; each figure is the median
+## over the rounds, in seconds, and each ratio the median of the per-round
+## ratios.
 
-function bench_interp (repeats = 3)
+function bench_interp (rounds = 7)
   toolbox = fileparts (file_in_loadpath ("knotinterp.mex"));
   addpath (toolbox);   # the built modules before their help files
   rand ("seed", 1);
   queries = 1e6;
+  threads = getenv ("OMP_NUM_THREADS");
   printf ("%7s %9s %12s %12s %12s %12s %12s\n", "knots", "queries", "knotinterp",
           "slopeinterp", "interp1 spl", "spline", "interp1 pchip");
   for knots = [1e3 1e5]
@@ -21,17 +26,14 @@ function bench_interp (repeats = 3)
       else
         q = xx;
       endif
-      t = zeros (1, 5);
-      t(1) = best_of (repeats, @() knotinterp (x, y, q));
-      t(2) = best_of (repeats, @() slopeinterp (x, y, q));
-      t(3) = best_of (repeats, @() interp1 (x, y, q, "spline"));
-      t(4) = best_of (repeats, @() spline (x, y, q));
-      t(5) = best_of (repeats, @() interp1 (x, y, q, "pchip"));
-      printf ("%7d %9s %12.4f %12.4f %12.4f %12.4f %12.4f\n", knots, order{1}, t);
-      printf ("%7s %9s %12s %12s %12.1fx %11.1fx %11.1fx   (peer / knotinterp)\n", "", "", "", "",
-              t(3:5) / t(1));
-      printf ("%7s %9s %12s %12s %12.1fx %11.1fx %11.1fx   (peer / slopeinterp)\n", "", "", "", "",
-              t(3:5) / t(2));
+      t = in_turn (rounds, {@() knotinterp(x, y, q), @() slopeinterp(x, y, q), ...
+                            @() interp1(x, y, q, "spline"), @() spline(x, y, q), ...
+                            @() interp1(x, y, q, "pchip")});
+      printf ("%7d %9s %12.4f %12.4f %12.4f %12.4f %12.4f\n", knots, order{1}, median (t));
+      printf ("%7s %9s %12s %12s %12.1fx %11.1fx %11s   (peer / knotinterp)\n", "", "", "", "",
+              median (t(:, 3:4) ./ t(:, 1)), "");
+      printf ("%7s %9s %12s %12s %12s %12s %11.1fx   (peer / slopeinterp)\n", "", "", "", "",
+              "", "", median (t(:, 5) ./ t(:, 2)));
     endfor
     ## Both splines reproduce cubics; elsewhere they differ only by their end
     ## conditions, so the inner values agree closely.
@@ -39,13 +41,48 @@ function bench_interp (repeats = 3)
     printf ("%7s max |knotinterp - spline| inside: %.2g\n", "",
             max (abs (knotinterp (x, y, q)(inner) - spline (x, y, q)(inner))));
   endfor
+
+  ## Threads: the same call with one thread and with two, in turn.
+  printf ("\n%7s %9s %9s %12s %12s %9s\n", "knots", "queries", "order", "1 thread", "2 threads",
+          "speed-up");
+  x = cumsum (0.5 + rand (1, 1e5));
+  y = sin (0.1 * x);
+  for n = [1e6 1e7]
+    xx = x(1) - 1 + (x(end) - x(1) + 2) * rand (1, n);
+    for order = {"sorted", "shuffled"}
+      if (strcmp (order{1}, "sorted"))
+        q = sort (xx);
+      else
+        q = xx;
+      endif
+      for f = {@knotinterp, @slopeinterp}
+        t = in_turn (rounds, {@() on_threads("1", f{1}, x, y, q), ...
+                              @() on_threads("2", f{1}, x, y, q)});
+        printf ("%7d %9d %9s %12.4f %12.4f %8.2fx   %s\n", numel (x), n, order{1}, median (t),
+                median (t(:, 1) ./ t(:, 2)), func2str (f{1}));
+      endfor
+    endfor
+  endfor
+  setenv ("OMP_NUM_THREADS", threads);
+  if (isempty (threads))
+    unsetenv ("OMP_NUM_THREADS");
+  endif
 endfunction
 
-function t = best_of (repeats, f)
-  t = Inf;
-  for r = 1:repeats
-    tic;
-    f ();
-    t = min (t, toc);
+## t(r, c): the time of contender c in round r; the contenders take turns.
+function t = in_turn (rounds, contenders)
+  t = zeros (rounds, numel (contenders));
+  for r = 1:rounds
+    for c = 1:numel (contenders)
+      tic;
+      contenders{c} ();
+      t(r, c) = toc;
+    endfor
   endfor
+endfunction
+
+## The modules read OMP_NUM_THREADS at every call.
+function on_threads (count, f, x, y, q)
+  setenv ("OMP_NUM_THREADS", count);
+  f (x, y, q);
 endfunction

@@ -20,8 +20,16 @@
 %       of XX. A NaN query gives NaN; NaN or Inf in Y propagates.
 %
 %   The interval found for one query is remembered (also from one call to the
-%   next) as the starting guess for the next, so sorted queries are cheap;
-%   the results do not depend on it.
+%   next) as the starting guess for the next, so sorted queries are cheap.
+%   The results do not depend on it, except that a query exactly at a knot
+%   that ends the remembered interval is evaluated with that interval's cubic
+%   rather than the next one's, which agrees up to rounding. Unsorted queries
+%   find their interval through a table of the knots by value.
+%
+%   Large calls split the queries among threads: OMP_NUM_THREADS of them when
+%   that is set to a positive number, otherwise one per core available; the
+%   results, and the interval remembered, are the same for any count. Working
+%   memory is about 48 bytes per data point, besides the output.
 %
 %   Refused, with these messages:
 %     fewer than 3 inputs       "Akima interpolation : YY = AKIMA(X,Y,XX)"
