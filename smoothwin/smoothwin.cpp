@@ -100,7 +100,12 @@ void block_sums(const smoothing& f, const double* x, int64_t k0, double* y) {
 #pragma GCC unroll 16
     for (int q = 0; q < packs; ++q) {
       Pack terms;
-      std::memcpy(&terms, window + q * width, sizeof terms);
+      // Plain doubles are read directly, which lets the compiler pair their
+      // sums up in vector registers where it can.
+      if constexpr (width == 1)
+        terms = window[q];
+      else
+        std::memcpy(&terms, window + q * width, sizeof terms);
       if constexpr (weighted) terms = terms * f.w[m];
       sums[q] += terms;
     }
