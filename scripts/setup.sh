@@ -7,7 +7,7 @@ set -euo pipefail
 # The Python package builds against Debian's Python, NumPy and pybind11 and
 # installs into a virtual environment; pytest runs its tests.
 python_packages=(python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest
-                 python3-venv python3-setuptools python3-pip)
+                 python3-venv python3-setuptools python3-pip python3-wheel)
 packages=(g++ cmake make octave liboctave-dev libgtest-dev libbenchmark-dev libfast-float-dev
           "${python_packages[@]}" "$@")
 missing=()

@@ -336,7 +336,8 @@ void read_input(input& in, const module& m, size_t position, py::handle object) 
       in.array.complex = true;
       values = values.attr("real");
     }
-    values = numpy_asarray()(values, py::dtype::of<double>(), py::arg("order") = "F");
+    if (!host_layout::check_(values))
+      values = numpy_asarray()(values, py::dtype::of<double>(), py::arg("order") = "F");
     view_array(in, py::reinterpret_borrow<host_layout>(values), as_column);
   } catch (py::error_already_set& e) {
     refuse_input(m, position, e.what());

@@ -1,0 +1,131 @@
+"""Timings of the Python package against what a Python user would otherwise
+call, on the same data, side by side in one run: the two alternate, and the
+medians are compared. Also the cost of one call beyond the module's work.
+
+    build-python/venv/bin/python python/bench.py [repeats]
+
+Needs SciPy and pandas (Debian: python3-scipy, python3-pandas).
+"""
+import contextlib
+import io
+import os
+import statistics
+import sys
+import tempfile
+import time
+import timeit
+
+import numpy as np
+import pandas as pd
+from scipy.interpolate import Akima1DInterpolator, CubicSpline
+from scipy.ndimage import uniform_filter1d
+
+# This folder holds the package's sources, not its built extension: the
+# installed package is the one to time.
+sys.path = [p for p in sys.path if os.path.abspath(p) != os.path.dirname(os.path.abspath(__file__))]
+import orbitkit  # noqa: E402
+
+rng = np.random.default_rng(5)
+
+
+def seconds(function):
+    start = time.perf_counter()
+    function()
+    return time.perf_counter() - start
+
+
+def side_by_side(label, ours, theirs, goal, repeats):
+    ours(), theirs()  # warm caches and lazy imports
+    times = ([], [])
+    for _ in range(repeats):
+        times[0].append(seconds(ours))
+        times[1].append(seconds(theirs))
+    mine, peer = (statistics.median(t) for t in times)
+    print(f"{label:52s} {mine * 1e3:9.2f} {peer * 1e3:9.2f} {peer / mine:7.1f}x  {goal}")
+
+
+def mutual_information_by_histogram(r, maxlag, bins):
+    """Auto mutual information over lags, in bits, one 2-D histogram per lag."""
+    n = len(r) - maxlag
+    marginal = np.histogram(r, bins, (0, 1))[0] / len(r)
+    info = np.empty(maxlag + 1)
+    for lag in range(maxlag + 1):
+        joint = np.histogram2d(r[:n], r[lag:lag + n], bins, ((0, 1), (0, 1)))[0] / n
+        a, b = np.nonzero(joint)
+        mu = joint[a, b]
+        info[lag] = np.sum(mu * np.log2(mu / (marginal[a] * marginal[b])))
+    return info
+
+
+def quietly(function, *inputs):
+    with contextlib.redirect_stdout(io.StringIO()):
+        return function(*inputs)
+
+
+def call_overhead():
+    """Microseconds per call of calls whose module work is a few
+    nanoseconds, beside a call of a Python function doing nothing."""
+    def nothing(*inputs):
+        return None
+
+    tiny = np.array([1.0, 2.0, 3.0, 4.0])
+    parameters = np.array([0.1, 1.5, 0.99, 0.3])
+    cases = [("a Python function doing nothing", lambda: nothing(1, parameters)),
+             ("peakiter(1, array) -> float", lambda: orbitkit.peakiter(1, parameters)),
+             ("smoothwin(4 values, 2) -> array", lambda: orbitkit.smoothwin(tiny, 2)),
+             ("peakiter(1, list) -> float", lambda: orbitkit.peakiter(1, [0.1, 1.5, 0.99, 0.3]))]
+    for label, call in cases:
+        per_call = min(timeit.repeat(call, number=100_000, repeat=7)) / 100_000
+        print(f"  {label:40s} {per_call * 1e6:6.2f} us")
+
+
+def main(repeats=15):
+    print(f"load: {os.getloadavg()[0]:.2f} {os.getloadavg()[1]:.2f} {os.getloadavg()[2]:.2f} "
+          f"on {os.cpu_count()} cores; medians of {repeats}, alternating")
+    print("call overhead (lambda call included; goal: <= 2 us beyond the module's work):")
+    call_overhead()
+    print(f"\n{'':52s} {'ours ms':>9s} {'peer ms':>9s} {'ratio':>8s}  goal")
+
+    knots = np.cumsum(rng.random(1000) + 0.01)
+    values = np.sin(knots)
+    queries = rng.uniform(knots[0], knots[-1], 1_000_000)
+    side_by_side("slopeinterp vs Akima1DInterpolator, 1e3 knots 1e6 q",
+                 lambda: orbitkit.slopeinterp(knots, values, queries),
+                 lambda: Akima1DInterpolator(knots, values)(queries), ">= 3x", repeats)
+    side_by_side("knotinterp vs CubicSpline, 1e3 knots 1e6 queries",
+                 lambda: orbitkit.knotinterp(knots, values, queries),
+                 lambda: CubicSpline(knots, values)(queries), ">= 3x", repeats)
+
+    r = rng.permutation(1_000_000) / 1_000_000
+    side_by_side("laginfo vs histogram2d per lag, 1e6 values 10 lags",
+                 lambda: quietly(orbitkit.laginfo, r, 10, 16),
+                 lambda: mutual_information_by_histogram(r, 10, 16), ">= 5x", max(3, repeats // 3))
+
+    signal = rng.standard_normal(10_000_000)
+    side_by_side("smoothwin vs uniform_filter1d, 1e7 values, 25",
+                 lambda: orbitkit.smoothwin(signal, 25),
+                 lambda: uniform_filter1d(signal, 25, mode="constant"), ">= 1.5x", repeats)
+    weights = rng.random(25)
+    side_by_side("smoothwin vs numpy.convolve, 1e7 values, 25 weights",
+                 lambda: orbitkit.smoothwin(signal, weights),
+                 lambda: np.convolve(signal, weights / weights.sum(), "same"), ">= 1.5x", repeats)
+
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "numbers.csv")
+        np.savetxt(path, rng.standard_normal((200_000, 5)), delimiter=",", fmt="%.17g")
+        side_by_side("textmatrix vs numpy.loadtxt, 1e6 numbers",
+                     lambda: orbitkit.textmatrix(path),
+                     lambda: np.loadtxt(path, delimiter=","), ">= 5x", max(3, repeats // 3))
+        side_by_side("textmatrix vs pandas.read_csv, 1e6 numbers",
+                     lambda: orbitkit.textmatrix(path),
+                     lambda: pd.read_csv(path, header=None).to_numpy(), "ahead", repeats)
+
+    def numpy_twister():
+        return np.random.MT19937(5489).random_raw(10_000_000) * 2.3283064365386963e-10
+
+    side_by_side("twistgen vs MT19937.random_raw scaled, 1e7",
+                 lambda: orbitkit.twistgen(10_000_000), numpy_twister, "ahead", repeats)
+
+
+if __name__ == "__main__":
+    main(*map(int, sys.argv[1:]))
