@@ -30,8 +30,8 @@
 %   occupied cells are counted one coordinate at a time, in a table of at
 %   most 2 MiB, or in a hash of the occupied cells where the grid is finer.
 %   Working memory is about 8 bytes per point and 4 MiB of tables, plus up to
-%   about 100 bytes per occupied cell of the finest grid counted (up to 200
-%   bytes with 2^32 points or more), for each thread. The resolutions are
+%   about 70 bytes per occupied cell of the finest grid counted (110 bytes
+%   with 2^32 points or more), for each thread. The resolutions are
 %   shared out among threads: as many as OMP_NUM_THREADS gives, otherwise one
 %   per core the process may run on; small calls use one. The results are
 %   the same, bit for bit, for every thread count. When memory runs out, the
