@@ -17,6 +17,18 @@
 %   A column holding NaN or Inf matches no other column; it forms a class of
 %   its own (a difference of 2^31 or more also counts as no match).
 %
+%   Cost: the columns are indexed by the floors of up to three of their rows
+%   (those that spread them most), and a reference compares only the columns
+%   whose floors lie within 1 of its own, so the time grows about linearly
+%   with N for columns spread over many distinct values (10^6 distinct
+%   3-row columns take about a second). Columns that no row spreads (every
+%   row within a span of a few units) are compared one by one, which for N
+%   distinct columns costs up to N^2/2 comparisons. Memory besides A: 27 to
+%   45 bytes per column. Comparisons within very large groups of close
+%   columns are shared out over the cores this process may use, or over
+%   OMP_NUM_THREADS of them when that is set; the result is the same for
+%   every thread count.
+%
 %   A   M x N real, two-dimensional, full double matrix. With no columns, or
 %       with no rows (all columns then match), H is 0.
 %   H   1 x 1 entropy in nats, between 0 and log (N).
