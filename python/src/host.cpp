@@ -295,7 +295,8 @@ void view_array(input& in, py::array_t<double, py::array::f_style> values, bool 
     for (py::ssize_t k = 1; k < ndim; ++k) in.array.columns *= size_t(values.shape(k));
     in.array.dimensions = mwSize(ndim);
   }
-  in.array.data = values.mutable_data();
+  // The gateways only read their inputs, so read-only arrays serve too.
+  in.array.data = const_cast<double*>(values.data());
   in.owner = std::move(values);
 }
 

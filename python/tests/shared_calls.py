@@ -3,8 +3,9 @@
 The calls are random valid ones for every module, and the same with one
 input made hostile, missing or extra. Both hosts run them in the same order
 in a fresh process (twistgen's seed chain included): Octave with
-run_shared_calls.m, Python with this file run as a script. Calls and
-outcomes pass through files of float64 numbers, which both read exactly.
+run_shared_calls.m, Python with this file run as a script. Octave's calls
+and outcomes pass through files of float64 numbers, read exactly; Python's
+are pickled.
 
 Every input is given at least 2-D, so that Python passes the host's own
 shapes. An outcome is (error message or None, printed text, warnings,
@@ -159,23 +160,6 @@ class _Reader:
         return bytes(self.take(self.count()).astype(np.uint8)).decode()
 
 
-def read_calls(path):
-    reader = _Reader(path)
-    calls = []
-    for _ in range(reader.count()):
-        name = reader.text()
-        reader.count()  # outputs, for Octave
-        inputs = []
-        for _ in range(reader.count()):
-            if reader.count() == 1:
-                inputs.append(reader.text())
-            else:
-                shape = tuple(int(d) for d in reader.take(reader.count()))
-                inputs.append(reader.take(int(np.prod(shape))).reshape(shape, order="F"))
-        calls.append((name, inputs))
-    return calls
-
-
 def read_octave_outcomes(path):
     reader = _Reader(path)
     outcomes = []
@@ -219,5 +203,5 @@ def python_outcomes(calls):
 
 if __name__ == "__main__":
     calls_path, outcomes_path = sys.argv[1:]
-    with open(outcomes_path, "wb") as file:
-        pickle.dump(python_outcomes(read_calls(calls_path)), file)
+    with open(calls_path, "rb") as calls, open(outcomes_path, "wb") as outcomes:
+        pickle.dump(python_outcomes(pickle.load(calls)), outcomes)

@@ -21,9 +21,11 @@ def octave_outcomes(toolbox, calls_file, outcomes_file):
     return shared_calls.read_octave_outcomes(outcomes_file)
 
 
-def fresh_python_outcomes(calls_file, outcomes_file):
+def fresh_python_outcomes(calls, calls_file, outcomes_file):
     # A fresh interpreter, so that twistgen's seed chain starts as in a
     # fresh Octave.
+    with open(calls_file, "wb") as file:
+        pickle.dump(calls, file)
     subprocess.run([sys.executable, str(HERE / "shared_calls.py"), str(calls_file),
                     str(outcomes_file)], check=True, timeout=600)
     with open(outcomes_file, "rb") as file:
@@ -58,7 +60,7 @@ def test_python_agrees_with_octave(tmp_path):
     calls_file = tmp_path / "calls.bin"
     shared_calls.write_calls(calls_file, calls)
     octave = octave_outcomes(toolbox, calls_file, tmp_path / "octave.bin")
-    python = fresh_python_outcomes(calls_file, tmp_path / "python.pkl")
+    python = fresh_python_outcomes(calls, tmp_path / "calls.pkl", tmp_path / "python.pkl")
     assert len(octave) == len(python) == len(calls)
     differing = [(k, name, octave[k][:3], python[k][:3]) for k, (name, _) in enumerate(calls)
                  if not same(octave[k], python[k])]
