@@ -28,8 +28,8 @@
 %
 %   Memory and threads: no grid is ever stored. For every resolution the
 %   occupied cells are counted one coordinate at a time, in a table of at
-%   most 2 MiB, or in a hash of the occupied cells where the grid is finer.
-%   Working memory is about 8 bytes per point and 4 MiB of tables, plus up to
+%   most 512 KiB, or in a hash of the occupied cells where the grid is finer.
+%   Working memory is about 8 bytes per point and 1 MiB of tables, plus up to
 %   about 70 bytes per occupied cell of the finest grid counted (110 bytes
 %   with 2^32 points or more), for each thread. The resolutions are
 %   shared out among threads: as many as OMP_NUM_THREADS gives, otherwise one
