@@ -1,11 +1,15 @@
-## MB per second of textmatrix against Octave's dlmread, load -ascii and
-## fscanf (fid, "%f") on the same 100 MB file of numbers, in one session.
-## The file (8 numbers per line, blank separated, "%.15g") is made under
-## tempdir on the first run and kept there for later runs; delete it when
-## done. Run by hand from the top folder with the built module on the path:
+## MB per second of textmatrix against Octave's textscan (fid, "%f"),
+## dlmread, load -ascii and fscanf (fid, "%f") on the same 100 MB file of
+## numbers, in one session: every reader runs once per round, the rounds
+## alternate the readers, and the median of each is compared. textmatrix
+## runs twice per round: with the threads it may use, and with
+## OMP_NUM_THREADS=1. The file (8 numbers per line, blank separated, "%.15g")
+## is made under tempdir on the first run and kept there for later runs;
+## delete it when done. Run by hand from the top folder with the built module
+## on the path:
 ##   octave-cli --eval "addpath ('build/toolbox'); source ('textmatrix/bench_textmatrix.m')"
 ## (source, not run: run changes into this folder, whose help file would
-## then shadow the module).
+## then shadow the module). Set rounds before sourcing to change the default 3.
 1;
 function x = fscanf_all (file)
   fid = fopen (file, "r");
@@ -13,6 +17,30 @@ function x = fscanf_all (file)
   fclose (fid);
 endfunction
 
+function x = textscan_all (file)
+  fid = fopen (file, "r");
+  c = textscan (fid, "%f");
+  fclose (fid);
+  x = c{1};
+endfunction
+
+function x = textmatrix_one_thread (file)
+  saved = getenv ("OMP_NUM_THREADS");
+  setenv ("OMP_NUM_THREADS", "1");
+  unwind_protect
+    x = textmatrix (file);
+  unwind_protect_cleanup
+    if (isempty (saved))
+      unsetenv ("OMP_NUM_THREADS");
+    else
+      setenv ("OMP_NUM_THREADS", saved);
+    endif
+  end_unwind_protect
+endfunction
+
+if (! exist ("rounds", "var"))
+  rounds = 3;
+endif
 file = fullfile (tempdir (), "textmatrix_bench_100MB.txt");
 if (! exist (file, "file"))
   rand ("seed", 1); randn ("seed", 1);
@@ -27,25 +55,35 @@ info = dir (file);
 mb = info.bytes / 1e6;
 fid = fopen (file, "r"); fread (fid, Inf, "uint8=>uint8"); fclose (fid);  # into the page cache
 
-names = {"textmatrix", "dlmread", "load -ascii", "fscanf %f"};
+names = {"textmatrix", "textmatrix 1T", "textscan %f", "dlmread", "load -ascii", "fscanf %f"};
 readers = {@() textmatrix(file), ...
+           @() textmatrix_one_thread(file), ...
+           @() textscan_all(file), ...
            @() dlmread(file, " "), ...
            @() load("-ascii", file), ...
            @() fscanf_all(file)};
 
-seconds = zeros (1, numel (readers));
-values = cell (1, numel (readers));
-for k = 1:numel (readers)
-  t = tic ();
-  values{k} = readers{k}();
-  seconds(k) = toc (t);
+seconds = zeros (rounds, numel (readers));
+same = true (1, numel (readers));
+reference = [];
+for r = 1:rounds
+  for k = 1:numel (readers)
+    t = tic ();
+    v = readers{k}();
+    seconds(r, k) = toc (t);
+    v = v';   # row-wise order of the matrix readers
+    if (isempty (reference))
+      reference = v(:);
+    endif
+    same(k) = same(k) && isequal (v(:), reference);
+    clear v;
+  endfor
 endfor
-reference = values{1};
-printf ("%.1f MB, %d numbers\n", mb, numel (reference));
+typical = median (seconds, 1);
+[~, load_text] = system ("cat /proc/loadavg");
+printf ("%.1f MB, %d numbers, %d rounds, load %s", mb, numel (reference), rounds, load_text);
 for k = 1:numel (readers)
-  v = values{k}';   # row-wise order of the matrix readers
-  same = isequal (v(:), reference);
-  verdict = {"DIFFERENT numbers", "same numbers"}{same + 1};
-  printf ("%-12s %7.2f s %8.1f MB/s  %5.2f x textmatrix's time  %s\n", names{k}, seconds(k), ...
-          mb / seconds(k), seconds(k) / seconds(1), verdict);
+  verdict = {"DIFFERENT numbers", "same numbers"}{same(k) + 1};
+  printf ("%-14s %7.2f s %8.1f MB/s  %6.2f x textmatrix's time  %s\n", names{k}, typical(k), ...
+          mb / typical(k), typical(k) / typical(1), verdict);
 endfor

@@ -295,8 +295,11 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
     parsed_number n;
     fast += parse_plain_decimal(t.data(), t.data() + t.size(), n);
   }
-  // The comparison is worth something only if the fast path took most.
+  // The comparison is worth something only if the fast path took most
+  // (where the build found the fast parser at all).
+#ifdef TEXTMATRIX_HAVE_FAST_FLOAT
   EXPECT_GT(fast, tokens.size() / 2);
+#endif
 }
 
 TEST(TextmatrixNumbers, OtherRoundingModesAreLeftToStrtod) {
