@@ -22,6 +22,10 @@ function run_shared_calls (calls_file, outcomes_file)
         [ndims, at] = take (numbers, at, 1);
         [dims, at] = take (numbers, at, ndims);
         [values, at] = take (numbers, at, prod (dims));
+        if (kind == 2)
+          [imaginary, at] = take (numbers, at, prod (dims));
+          values = complex (values, imaginary);
+        end
         args{k} = reshape (values, dims');
       end
     end

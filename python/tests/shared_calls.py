@@ -86,7 +86,7 @@ def _valid_call(rng, name, data_files):
 
 def _hostile_array(rng):
     values = lambda size: rng.choice(HOSTILE_VALUES, size=size)
-    kind = int(rng.integers(6))
+    kind = int(rng.integers(7))
     if kind == 0:
         return np.zeros((0, 0))
     if kind == 1:
@@ -97,7 +97,11 @@ def _hostile_array(rng):
         return values((1, 1))
     if kind == 4:
         return values((int(rng.integers(1, 4)), int(rng.integers(1, 4))))
-    return values((2, 2, 2))
+    if kind == 5:
+        return values((2, 2, 2))
+    complex_values = values((1, 2)).astype(complex)
+    complex_values.imag = values((1, 2))
+    return complex_values
 
 
 def _variant(rng, inputs):
@@ -138,6 +142,9 @@ def write_calls(path, calls):
         for value in inputs:
             if isinstance(value, str):
                 numbers += [1] + _text_numbers(value)
+            elif np.iscomplexobj(value):
+                numbers += [2, value.ndim, *value.shape] + list(value.real.ravel(order="F"))
+                numbers += list(value.imag.ravel(order="F"))
             else:
                 numbers += [0, value.ndim, *value.shape] + list(value.ravel(order="F"))
     np.array(numbers, dtype="<f8").tofile(path)
