@@ -89,8 +89,23 @@ class interval_index {
     if (k >= n - 1 || k < 0) k = 0;
     if (!(t < x[k] || t > x[k + 1])) return k;
     // Sorted queries mostly move on to the next interval.
-    if (k < top && t > x[k + 1] && (k + 1 == top || t < x[k + 2])) return k + 1;
+    const bool next = (k < top) & (t > x[k + 1]) &
+                      ((k + 1 == top) | (t < x[std::min(k + 2, n - 1)]));
+    if (next) return k + 1;
     return find(t);
+  }
+
+  // The same as step(), found the other way round: the search first, then
+  // the two cases where the cached interval is kept although the search
+  // gives another (a NaN t, and t at the cached interval's right end; in
+  // all others the search gives the cached interval or t lies outside it).
+  // For unsorted queries this is faster: step() would branch on whether t
+  // lies left or right of the cached interval, a coin toss.
+  long search_then_step(long previous, double t) const {
+    long k = previous;
+    if (k >= n - 1 || k < 0) k = 0;
+    const long found = find(t);
+    return (t == x[k + 1] || std::isnan(t)) ? k : found;
   }
 
  private:
@@ -135,11 +150,14 @@ long evaluate(const double* x, long n, long top, const double* t, size_t K, doub
   threads = parallel::threads_for(double(K), double(block_size), long(blocks), threads);
 
   auto pass = [&](size_t begin, size_t end, long k) {
+    // Whether the previous query stayed in its interval, as sorted queries
+    // mostly do: then the cached interval is tried before the search.
+    bool stayed = true;
     for (size_t q = begin; q < end; ++q) {
-      const double at = t[q];
-      // The cached interval's test, here so that the loop stays tight.
-      if (k < 0 || k >= n - 1 || at < x[k] || at > x[k + 1]) k = index.step(k, at);
-      out[q] = value(k, at);
+      const long previous = k;
+      k = stayed ? index.step(k, t[q]) : index.search_then_step(k, t[q]);
+      stayed = k == previous;
+      out[q] = value(k, t[q]);
     }
     return k;
   };
