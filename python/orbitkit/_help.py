@@ -149,15 +149,19 @@ _EXAMPLES = {
 
 
 def help_text(name):
-    """The module's help file as plain text, its Octave example replaced by
-    the Python one."""
+    """The module's help file as plain text, with the Python call after the
+    Octave calls and the Python example in place of the Octave one."""
     lines = (_HELP_DIR / f"{name}.m").read_text().splitlines()
     text = [line[1:] if line.startswith("%") else line for line in lines]
+    python = _EXAMPLES[name].strip("\n").splitlines()
+    first_prompt = next(k for k, line in enumerate(python) if line.lstrip().startswith(">>>"))
+    calls_end = text.index("")
     start = next(k for k, line in enumerate(text) if line.strip() == "Example:")
     end = next(k for k in range(start + 1, len(text))
                if not text[k].strip() or text[k].strip().startswith("See also"))
-    example = _EXAMPLES[name].strip("\n").splitlines()
-    return "\n".join(text[:start + 1] + example + text[end:]) + "\n"
+    return "\n".join(text[:calls_end] + [line[1:] for line in python[:first_prompt]]
+                     + text[calls_end:start + 1] + [" " + line for line in python[first_prompt:]]
+                     + text[end:]) + "\n"
 
 
 def attach_help(namespace):
