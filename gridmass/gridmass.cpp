@@ -341,6 +341,15 @@ gridmass_outcome gridmass_partition_sums(const double* data, long M, long N, con
   return inside ? gridmass_outcome::success : gridmass_outcome::value_outside_grid;
 }
 
+// The threads the gateway offers the core. Asking the system for its cores
+// takes about a microsecond, as long as a small call's whole count, so calls
+// too small to share out do not ask.
+int threads_offered(long M, long N, long P) {
+  const double work = double(M) * double(N) * double(P);
+  if (parallel::threads_for(work, work_per_thread, P, parallel::max_threads) == 1) return 1;
+  return parallel::thread_budget();
+}
+
 // Bins per axis from a partition size: truncated toward zero. A NaN cannot
 // be a bin count and counts as too few; values beyond the integer range
 // count as too many.
@@ -395,7 +404,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   }
 
   switch (gridmass_partition_sums(data, M, N, bins.data(), P, results[0], results[1],
-                                  results[2], parallel::thread_budget())) {
+                                  results[2], threads_offered(M, N, P))) {
     case gridmass_outcome::success:
       break;
     case gridmass_outcome::all_values_equal:
