@@ -149,7 +149,8 @@ class cubic_spline {
   }
 
   // The interval of the previous query, shared by all splines and calls:
-  // ordered queries then rarely search. It is only a starting guess.
+  // ordered queries then rarely search. It is a starting guess, except that
+  // a query exactly at its right end stays in it.
   static long& last_interval() {
     static long last = 0;
     return last;
@@ -197,5 +198,6 @@ void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArray* prhs[])
   if (spline.status == 1) host::fail("There should be at least two data points.");
   // Values from a search over unordered knots would be meaningless.
   if (spline.status == 2) host::fail(not_ascending_message);
+  // The threads only read the coefficients and fill their own parts of YY.
   spline.eval_all(xx, K, yy, parallel::thread_budget());
 }

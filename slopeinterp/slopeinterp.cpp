@@ -140,7 +140,8 @@ class akima_interpolator {
   }
 
   // The interval of the previous query, shared by all interpolators and
-  // calls: ordered queries then rarely search. It is only a starting guess.
+  // calls: ordered queries then rarely search. It is a starting guess,
+  // except that a query exactly at its right end stays in it.
   static long& last_interval() {
     static long last = 0;
     return last;
@@ -197,5 +198,6 @@ void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     default:
       host::fail("Error computing Akima coefficients");
   }
+  // The threads only read the coefficients and fill their own parts of YY.
   interpolator.eval_all(xx, K, yy, parallel::thread_budget());
 }
