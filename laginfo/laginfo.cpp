@@ -51,9 +51,8 @@ constexpr int max_bins = 16384;
 // counts and first positions take at most 2 x 4 MiB per thread. (Up to 1024
 // bins the table beats counting by first bin, 1.5 times at 1024, 2 times at
 // 512; at 2048 it is twice as slow, its cache misses going to main memory.)
-// A series
-// with far fewer pairs than cells is counted by first bin instead, so that a
-// short series does not pay for clearing a large table.
+// A series with far fewer pairs than cells is counted by first bin instead,
+// so that a short series does not pay for clearing a large table.
 constexpr int max_dense_bins = 1024;
 bool counts_densely(int b, long n) {
   return b <= max_dense_bins && double(b) * double(b) <= 16 * double(n);

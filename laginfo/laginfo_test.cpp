@@ -60,7 +60,7 @@ TEST(LaginfoCore, SmallSeriesGiveTheKnownBits) {
   EXPECT_EQ(both[1], want);
 }
 
-TEST(LaginfoCore, ChaoticAndRandomSeriesAgreeBitForBitWithIndependentCount) {
+TEST(LaginfoCore, ChaoticAndRandomSeriesAgreeBitForBitWithTheTree) {
   std::mt19937 rng(99);
   std::uniform_real_distribution<double> uniform(0.0, 1.0);
   std::vector<double> random(3000);
