@@ -10,18 +10,18 @@
 // generalized dimensions of orders 0, 1 and 2 rest on.
 //
 // The grid is never stored. A cell of the grid over the first k+1 coordinates
-// is a cell of the grid over the first k (its parent) and one more bin index
-// (its digit), so the cells are found one depth at a time: every point keeps
-// the number of its cell at the previous depth, and a table keyed by (parent,
-// digit) numbers the cells of this depth in the order in which points first
-// occupy them. The sums run over the cells in that order, which makes them
+// is a cell of the grid over the first k (its parent) and a bin on axis k+1,
+// so the cells are found one depth (number of coordinates) at a time: every
+// point keeps the number of its cell at the previous depth, and a table keyed
+// by (parent, bin) numbers the cells of this depth in the order in which
+// points first occupy them. The sums run over the cells in that order, which makes them
 // reproducible bit for bit: it is the order in which earlier releases, which
 // counted whole keys in a tree, formed them too.
 //
-// The table is a dense array over all (parent, digit) pairs while those fit a
-// small budget (cache-sized: it is hit once per point and coordinate), and an
-// open-addressing hash of the occupied pairs beyond it, whose size follows
-// the occupied cells, never the grid. Resolutions are independent and are
+// The table is a dense array over all (parent, bin) pairs while those fit a
+// small budget (cache-sized: it is hit once per point and coordinate) and are
+// not far more than the points, and an open-addressing hash of the occupied
+// pairs beyond that, whose size follows the occupied cells, never the grid. Resolutions are independent and are
 // shared out among threads; each thread has its own tables.
 #include <algorithm>
 #include <atomic>
