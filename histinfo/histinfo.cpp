@@ -143,8 +143,8 @@ size_t table_size(size_t N) {
 
 // The working storage of the index of N columns, Index a type that can count
 // to table_size(N) (and hold one more value, `none`): two arrays of N Index,
-// a table of table_size(N) cells and N flags. With 32-bit indices that is 27
-// to 45 bytes a column.
+// a table of table_size(N) cells and N flags, with 32-bit indices 27 to 45
+// bytes a column; and the neighbour table of one batch, about 0.4 MB.
 //
 // The cells are the slots of a hash table. A cell is found by the 64-bit
 // hash of its coordinates: the low bits give the first slot to try, the high
@@ -162,6 +162,10 @@ struct column_index {
   Index* members;          // the columns of each cell, ascending within a cell
   cell* cells;             // table_size(N) slots
   unsigned char* classed;  // per column: 1 once it belongs to a class
+  // For a batch of columns: the cells next to each column's own cell, and
+  // how many there are.
+  Index* neighbours;               // neighbour_batch rows of max_neighbours
+  unsigned char* neighbour_count;  // neighbour_batch
   static constexpr Index none = std::numeric_limits<Index>::max();
 };
 
@@ -188,6 +192,11 @@ long sweep_columns(const double* data, long M, long r, Index* members, long n,
   kept = stay;
   return matched;
 }
+
+// The neighbours of a cell: 3^max_grid_rows - 1.
+constexpr int max_neighbours = 26;
+// The columns whose neighbours are found at a time.
+constexpr long neighbour_batch = 4096;
 
 // The index over one call's data.
 template <typename Index>
@@ -228,14 +237,61 @@ class column_grid {
     }
   }
 
-  // Takes column r (unclassed) as the reference of a new class: classes it
-  // and every unclassed column that matches it, and returns the class size.
-  long take_class(long r, int threads) {
+  // Finds, for every column r in [begin, end) that is unclassed and has a
+  // cell, the cells next to its own that exist, into r's row of the
+  // neighbour table. The cells never change once built, only the columns
+  // they still hold, so this can be done ahead of the rounds, for a batch of
+  // columns at a time, on several threads.
+  void find_neighbours(long begin, long end, int threads) {
+    const double lookups = double(end - begin) * double(neighbour_keys());
+    // A lookup is a fetch from memory; a thread pays for its start with a
+    // few thousand.
+    const int used = parallel::threads_for(lookups, 8192, end - begin, threads);
+    const long pieces = used == 1 ? 1 : 4L * used;
+    parallel::run(pieces, used, [&](long p, int) {
+      const long first = begin + (end - begin) * p / pieces;
+      const long last = begin + (end - begin) * (p + 1) / pieces;
+      for (long r = first; r < last; ++r)
+        if (!ix.classed[r] && ix.cell_of[r] != none)
+          ix.neighbour_count[r - begin] =
+              (unsigned char)find_neighbours_of(r, ix.neighbours + (r - begin) * max_neighbours);
+    });
+  }
+
+  // Takes column r (unclassed, its neighbours found in the batch that starts
+  // at `begin`) as the reference of a new class: classes it and every
+  // unclassed column that matches it, and returns the class size.
+  long take_class(long r, long begin, int threads) {
     ix.classed[r] = 1;
     long count = 1;
     const Index own = ix.cell_of[r];
     if (own == none) return count;
+    Index found[max_neighbours + 1];
+    found[0] = own;
+    const int cells = 1 + ix.neighbour_count[r - begin];
+    std::copy_n(ix.neighbours + (r - begin) * max_neighbours, cells - 1, found + 1);
+    // The cells' first columns and their data, fetched from memory all at
+    // once before the cells are swept one after another.
+    for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
+    for (int q = 0; q < cells; ++q) {
+      const auto& cell = ix.cells[found[q]];
+      if (cell.size > 0) __builtin_prefetch(data + long(ix.members[cell.start]) * M);
+    }
+    for (int q = 0; q < cells; ++q) count += sweep(found[q], r, threads);
+    return count;
+  }
 
+ private:
+  // 3^rows - 1: the neighbouring coordinates of a cell.
+  int neighbour_keys() const {
+    int keys = 1;
+    for (int t = 0; t < d; ++t) keys *= 3;
+    return keys - 1;
+  }
+
+  // The cells next to column r's own that exist, into found; returns their
+  // number.
+  int find_neighbours_of(long r, Index* found) const {
     // The coordinates next to r's along each grid row: k, k - 1, k + 1, those
     // that differ (beyond 2^53 the neighbours round to k itself, and there
     // matching values are equal).
@@ -248,10 +304,9 @@ class column_grid {
       if (k - 1 != k) around[t][choices[t]++] = k - 1;
       if (k + 1 != k) around[t][choices[t]++] = k + 1;
     }
-    // The cells next to r's own, their slots fetched from memory all at
+    // Every combination but r's own, their slots fetched from memory all at
     // once before they are searched.
-    constexpr int most = 27;  // 3^max_grid_rows
-    uint64_t hashes[most];
+    uint64_t hashes[max_neighbours];
     int n = 0;
     int pick[max_grid_rows] = {};
     for (;;) {
@@ -264,24 +319,14 @@ class column_grid {
       __builtin_prefetch(&ix.cells[hashes[n] & mask]);
       ++n;
     }
-    Index found[most];
     int cells = 0;
-    found[cells++] = own;
     for (int q = 0; q < n; ++q) {
       const size_t c = probe(hashes[q]);
       if (ix.cells[c].start != none) found[cells++] = Index(c);
     }
-    // The cells' first columns and their data, likewise fetched all at once.
-    for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
-    for (int q = 0; q < cells; ++q) {
-      const auto& cell = ix.cells[found[q]];
-      if (cell.size > 0) __builtin_prefetch(data + long(ix.members[cell.start]) * M);
-    }
-    for (int q = 0; q < cells; ++q) count += sweep(found[q], r, threads);
-    return count;
+    return cells;
   }
 
- private:
   // The coordinates of column j in the grid rows; false when one is not
   // finite.
   bool key_of(long j, double* key) const {
@@ -358,10 +403,14 @@ void Entropy(const double* data, double* result, long M, long N,
   }
   column_grid<Index> grid(data, M, N, storage);
   grid.build();
-  for (long r = 0; r < N; ++r) {
-    if (storage.classed[r]) continue;
-    const long count = grid.take_class(r, threads);
-    H = H - xlnx(double(count) / double(N));
+  for (long begin = 0; begin < N; begin += neighbour_batch) {
+    const long end = std::min(N, begin + neighbour_batch);
+    grid.find_neighbours(begin, end, threads);
+    for (long r = begin; r < end; ++r) {
+      if (storage.classed[r]) continue;
+      const long count = grid.take_class(r, begin, threads);
+      H = H - xlnx(double(count) / double(N));
+    }
   }
   *result = H;
 }
@@ -369,14 +418,22 @@ void Entropy(const double* data, double* result, long M, long N,
 // The index's storage from the host, released when the call ends.
 template <typename Index>
 struct host_storage {
-  explicit host_storage(size_t N) : cell_of(N), members(N), cells(table_size(N)), classed(N) {}
-  bool complete() const { return cell_of.get() && members.get() && cells.get() && classed.get(); }
+  explicit host_storage(size_t N)
+      : cell_of(N), members(N), cells(table_size(N)), classed(N),
+        neighbours(neighbour_batch * max_neighbours), neighbour_count(neighbour_batch) {}
+  bool complete() const {
+    return cell_of.get() && members.get() && cells.get() && classed.get() && neighbours.get() &&
+           neighbour_count.get();
+  }
   column_index<Index> index() const {
-    return {cell_of.get(), members.get(), cells.get(), classed.get()};
+    return {cell_of.get(), members.get(), cells.get(), classed.get(), neighbours.get(),
+            neighbour_count.get()};
   }
   host::working_memory<Index> cell_of, members;
   host::working_memory<typename column_index<Index>::cell> cells;
   host::working_memory<unsigned char> classed;
+  host::working_memory<Index> neighbours;
+  host::working_memory<unsigned char> neighbour_count;
 };
 
 template <typename Index>

@@ -49,14 +49,18 @@ double reference_entropy(const std::vector<double>& A, long M, long N) {
 // The index's storage in plain vectors, for calling the core directly.
 struct vector_storage {
   explicit vector_storage(long N)
-      : n(size_t(std::max(N, 1L))), cell_of(n), members(n), cells(table_size(n)), classed(n) {}
+      : n(size_t(std::max(N, 1L))), cell_of(n), members(n), cells(table_size(n)), classed(n),
+        neighbours(neighbour_batch * max_neighbours), neighbour_count(neighbour_batch) {}
   column_index<uint32_t> index() {
-    return {cell_of.data(), members.data(), cells.data(), classed.data()};
+    return {cell_of.data(), members.data(), cells.data(), classed.data(), neighbours.data(),
+            neighbour_count.data()};
   }
   size_t n;
   std::vector<uint32_t> cell_of, members;
   std::vector<column_index<uint32_t>::cell> cells;
   std::vector<unsigned char> classed;
+  std::vector<uint32_t> neighbours;
+  std::vector<unsigned char> neighbour_count;
 };
 
 double entropy_of(const std::vector<double>& A, long M, long N, int threads = 1) {
@@ -184,6 +188,24 @@ TEST(HistinfoIndex, LargeCellsSweptOnThreadsGiveTheSameClasses) {
     A[size_t(j * M + 2)] = j % 1000 == 7 ? NAN : 0.5 * unit(rng);
   }
   const double want = quadratic_entropy(A, M, N);
+  for (int threads : {1, 2, 3}) EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want));
+}
+
+// Every column has a partner 0.6 further along every row, mostly across a
+// cell border, so nearly every class needs the cells next to its
+// reference's; enough columns for those cells to be found on several threads.
+TEST(HistinfoIndex, PartnersAcrossCellBordersFoundOnThreads) {
+  std::mt19937 rng(14);
+  std::uniform_real_distribution<double> place(0, 60);
+  const long M = 3, N = 10000;
+  std::vector<double> A(size_t(M * N));
+  for (long j = 0; j < N; j += 2)
+    for (long i = 0; i < M; ++i) {
+      A[size_t(j * M + i)] = place(rng);
+      A[size_t((j + 1) * M + i)] = A[size_t(j * M + i)] + 0.6;
+    }
+  const double want = quadratic_entropy(A, M, N);
+  EXPECT_LT(want, std::log(double(N)) - 0.5);  // most columns in pairs
   for (int threads : {1, 2, 3}) EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want));
 }
 
