@@ -39,7 +39,7 @@ def _ranks(rng, n):
     return r
 
 
-def _valid_call(rng, name, data_files):
+def _valid_call(rng, name, files):
     """A call that should succeed, of random size and content."""
     n = int(rng.integers(2, 300))
     if name == "gridmass":
@@ -80,7 +80,7 @@ def _valid_call(rng, name, data_files):
     if name == "termset":
         return [_scalar(rng.integers(1, 5)), _scalar(rng.integers(0, 5))]
     if name == "textmatrix":
-        return [data_files[int(rng.integers(len(data_files)))]]
+        return [files[int(rng.integers(len(files)))]]
     raise ValueError(name)
 
 
@@ -116,16 +116,28 @@ def _variant(rng, inputs):
     return inputs
 
 
-def make_calls(data_files, seed=20261208, valid=6, hostile=14):
+def data_files(folder):
+    """Files for textmatrix, written into folder, and two names it refuses."""
+    contents = ["1 2 3\n4.5e1\n", "# x y\n1,2\n3;4\n-5e-3 NaN Inf\n", "7\n", "x 7 y\n",
+                "0x1p3 .5 1e400\n"]
+    files = []
+    for k, text in enumerate(contents):
+        files.append(folder / f"data{k}.txt")
+        files[-1].write_text(text)
+    # A missing file and a folder: refused with the module's messages.
+    return [str(f) for f in files] + [str(folder / "missing.txt"), str(folder)]
+
+
+def make_calls(files, seed=20261208, valid=6, hostile=14):
     rng = np.random.default_rng(seed)
     calls = []
     for name in ["gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
                  "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
                  "peakiter", "baker", "twistgen", "termset", "textmatrix"]:
         for _ in range(valid):
-            calls.append((name, _valid_call(rng, name, data_files)))
+            calls.append((name, _valid_call(rng, name, files)))
         for _ in range(hostile):
-            calls.append((name, _variant(rng, _valid_call(rng, name, data_files))))
+            calls.append((name, _variant(rng, _valid_call(rng, name, files))))
     return calls
 
 

@@ -32,17 +32,6 @@ def fresh_python_outcomes(calls, calls_file, outcomes_file):
         return pickle.load(file)
 
 
-def data_files(folder):
-    contents = ["1 2 3\n4.5e1\n", "# x y\n1,2\n3;4\n-5e-3 NaN Inf\n", "7\n", "x 7 y\n",
-                "0x1p3 .5 1e400\n"]
-    files = []
-    for k, text in enumerate(contents):
-        files.append(folder / f"data{k}.txt")
-        files[-1].write_text(text)
-    # A missing file and a folder: refused with the module's messages.
-    return [str(f) for f in files] + [str(folder / "missing.txt"), str(folder)]
-
-
 def same(octave, python):
     message, printed, warned, outputs = octave
     # Octave reports the module's empty message as a single space.
@@ -56,7 +45,7 @@ def test_python_agrees_with_octave(tmp_path):
     toolbox = os.environ.get("ORBITKIT_OCTAVE_TOOLBOX")
     if not toolbox:
         pytest.skip("ORBITKIT_OCTAVE_TOOLBOX names no folder of Octave modules")
-    calls = shared_calls.make_calls(data_files(tmp_path))
+    calls = shared_calls.make_calls(shared_calls.data_files(tmp_path))
     calls_file = tmp_path / "calls.bin"
     shared_calls.write_calls(calls_file, calls)
     octave = octave_outcomes(toolbox, calls_file, tmp_path / "octave.bin")
