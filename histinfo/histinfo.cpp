@@ -144,7 +144,7 @@ size_t table_size(size_t N) {
 // The working storage of the index of N columns, Index a type that can count
 // to table_size(N) (and hold one more value, `none`): two arrays of N Index,
 // a table of table_size(N) cells and N flags, with 32-bit indices 27 to 45
-// bytes a column; and the neighbour table of one batch, about 0.4 MB.
+// bytes a column; and the neighbour table of one batch, at most 0.4 MB.
 //
 // The cells are the slots of a hash table. A cell is found by the 64-bit
 // hash of its coordinates: the low bits give the first slot to try, the high
@@ -164,8 +164,8 @@ struct column_index {
   unsigned char* classed;  // per column: 1 once it belongs to a class
   // For a batch of columns: the cells next to each column's own cell, and
   // how many there are.
-  Index* neighbours;               // neighbour_batch rows of max_neighbours
-  unsigned char* neighbour_count;  // neighbour_batch
+  Index* neighbours;               // min(N, neighbour_batch) rows of max_neighbours
+  unsigned char* neighbour_count;  // min(N, neighbour_batch)
   static constexpr Index none = std::numeric_limits<Index>::max();
 };
 
@@ -420,7 +420,8 @@ template <typename Index>
 struct host_storage {
   explicit host_storage(size_t N)
       : cell_of(N), members(N), cells(table_size(N)), classed(N),
-        neighbours(neighbour_batch * max_neighbours), neighbour_count(neighbour_batch) {}
+        neighbours(batch_rows(N) * max_neighbours), neighbour_count(batch_rows(N)) {}
+  static size_t batch_rows(size_t N) { return std::min(N, size_t(neighbour_batch)); }
   bool complete() const {
     return cell_of.get() && members.get() && cells.get() && classed.get() && neighbours.get() &&
            neighbour_count.get();

@@ -24,7 +24,7 @@
 %   3-row columns take about a second). Columns that no row spreads (every
 %   row within a span of a few units) are compared one by one, which for N
 %   distinct columns costs up to N^2/2 comparisons. Memory besides A: 27 to
-%   45 bytes per column and 0.4 MB. The search for neighbouring cells (ahead
+%   45 bytes per column and up to 0.4 MB. The search for neighbouring cells (ahead
 %   of the rounds, 4096 columns at a time) and the comparisons within very
 %   large groups of close columns are shared out over the cores this process
 %   may use, or over OMP_NUM_THREADS of them when that is set; the result is

@@ -294,11 +294,16 @@ TEST(HistinfoGateway, AllocationFailureEndsTheCallCleanly) {
   fail_allocation_after(0, allocation_failure::null_pointer);
   auto r = call(1, {A});
   EXPECT_EQ(r.error, "not enough memory for the result");
-  fail_allocation_after(1, allocation_failure::null_pointer);
-  r = call(1, {A});
-  EXPECT_EQ(r.error, "not enough memory for the working storage");
-  EXPECT_EQ(r.released_on_exit, 0u);
-  for (int k = 0; k < 2; ++k) {
+  // The result, then the index's six working arrays.
+  for (int k = 1; k <= 6; ++k) {
+    fail_allocation_after(k, allocation_failure::null_pointer);
+    r = call(1, {A});
+    EXPECT_EQ(r.error, "not enough memory for the working storage") << k;
+    EXPECT_EQ(r.released_on_exit, 0u);
+  }
+  fail_allocation_after(7, allocation_failure::null_pointer);
+  EXPECT_FALSE(call(1, {A}).failed);
+  for (int k = 0; k <= 6; ++k) {
     fail_allocation_after(k);
     r = call(1, {A});
     EXPECT_TRUE(r.failed);
