@@ -153,10 +153,15 @@ void mexWarnMsgTxt(const char* text) {
 
 namespace {
 
+// Bytes that are not UTF-8 (a file name in another encoding) come through
+// as Python shows such file names, rather than failing the call.
 void write_to(const char* stream_name, const char* text, size_t size) {
   py::gil_scoped_acquire gil;
   py::object stream = py::module_::import("sys").attr(stream_name);
-  stream.attr("write")(py::str(text, size));
+  auto line = py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeUTF8(text, py::ssize_t(size), "surrogateescape"));
+  if (!line) throw py::error_already_set();
+  stream.attr("write")(line);
 }
 
 }  // namespace
