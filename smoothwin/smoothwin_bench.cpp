@@ -1,9 +1,9 @@
 // smoothwin's core on a 10^6 x 4 matrix: plain windows of 3, 31 and 1001
 // samples and a 31-weight window, on each vector unit this processor has and
-// on one and two threads; and, for comparison, the same 31-sample average
-// summed one output at a time (the direct form of the definition), which
-// gives the same bits. Octave's own filters on the same data are timed side
-// by side by bench_smoothwin.m.
+// on one and two threads; small calls on one and two threads; and, for
+// comparison, the same 31-sample average summed one output at a time (the
+// direct form of the definition), which gives the same bits. Octave's own
+// filters on the same data are timed side by side by bench_smoothwin.m.
 #include "smoothwin/smoothwin.cpp"
 
 #include <benchmark/benchmark.h>
@@ -69,6 +69,20 @@ void BM_length31_one_at_a_time(benchmark::State& state) {
   report(state);
 }
 
+// Calls of one column around the size where a second thread starts to pay
+// (31-sample window): with a budget of two threads they must be no slower
+// than with one.
+void BM_small(benchmark::State& state) {
+  const long M = state.range(0);
+  const int threads = int(state.range(1));
+  std::vector<double> y(M);
+  data();  // made before the clock starts
+  for (auto _ : state) {
+    smoothwin_filter(data().data(), M, 1, 31, nullptr, 31, y.data(), threads, widest_vector_unit());
+    benchmark::DoNotOptimize(y.data());
+  }
+}
+
 void arguments(benchmark::internal::Benchmark* b) {
   b->ArgNames({"length", "unit", "threads"});
   for (long n : {3, 31, 1001, 0})
@@ -81,6 +95,11 @@ BENCHMARK(BM_smoothwin)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(0.2);
+BENCHMARK(BM_small)
+    ->ArgNames({"rows", "threads"})
+    ->ArgsProduct({{1000, 30000, 60000, 120000}, {1, 2}})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 BENCHMARK(BM_length31_one_at_a_time)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
