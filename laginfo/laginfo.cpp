@@ -13,8 +13,8 @@
 // in the series, as every earlier release summed them; whatever counts the
 // pairs only has to hand them over in that order to give the same bits. Two
 // ways of counting are used, chosen by b:
-// - up to 1024 bins, a dense b x b table of counts and the list of positions
-//   where a pair was seen first (together at most 8 MiB per thread);
+// - up to 1024 bins, a dense b x b table of counts and the list of pairs in
+//   the order they were first seen (together at most 8 MiB per thread);
 // - above that (b x b goes up to 2^28), or when the series has far fewer
 //   pairs than the table cells, the positions t < n are sorted once
 //   per resolution by the bin of x_t. A lag is then counted one first bin at
@@ -144,7 +144,7 @@ laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<
 template <typename Index>
 struct lag_scratch {
   std::vector<Index> counts;    // the dense table, or the row of one first bin
-  std::vector<Index> firsts;    // positions where a pair was seen first
+  std::vector<Index> firsts;    // pairs (or their positions) in the order first seen
   std::vector<Index> count_at;  // a pair's count at its first position
 };
 
@@ -162,16 +162,19 @@ double dense_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index
   const uint16_t* second = first + tau;
   Index* count = s.counts.data();
   Index* firsts = s.firsts.data();
+  // A new pair is kept as its two bins, 16 bits each, so that the sum does
+  // not go back to the series.
   size_t pairs = 0;
   for (long t = 0; t < n; ++t)
-    if (count[first[t] * b + second[t]]++ == 0) firsts[pairs++] = Index(t);
+    if (count[first[t] * b + second[t]]++ == 0)
+      firsts[pairs++] = Index(uint32_t(first[t]) << 16 | second[t]);
 
   double mi = 0;
   log2_memo log2;
   for (size_t i = 0; i < pairs; ++i) {
-    const Index t = firsts[i];
-    Index& c = count[first[t] * b + second[t]];
-    mi = add_pair(mi, double(c), double(n), r.marginal[first[t]], r.marginal[second[t]], log2);
+    const size_t x = size_t(firsts[i] >> 16), y = size_t(firsts[i] & 0xffff);
+    Index& c = count[x * b + y];
+    mi = add_pair(mi, double(c), double(n), r.marginal[x], r.marginal[y], log2);
     c = 0;
   }
   return mi;
