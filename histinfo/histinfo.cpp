@@ -177,9 +177,13 @@ template <typename Index>
 long sweep_columns(const double* data, long M, long r, Index* members, long n,
                    unsigned char* classed, long& kept) {
   const double* reference = data + r * M;
+  // The columns of a cell lie scattered over the data: each is asked for a
+  // few comparisons ahead of its turn.
+  constexpr long ahead = 12;
   long matched = 0;
   long stay = 0;
   for (long i = 0; i < n; ++i) {
+    if (i + ahead < n) __builtin_prefetch(data + long(members[i + ahead]) * M);
     const Index j = members[i];
     if (long(j) == r) continue;
     if (confronto(reference, data + long(j) * M, M)) {
@@ -403,8 +407,10 @@ void Entropy(const double* data, double* result, long M, long N,
   }
   column_grid<Index> grid(data, M, N, storage);
   grid.build();
-  for (long begin = 0; begin < N; begin += neighbour_batch) {
-    const long end = std::min(N, begin + neighbour_batch);
+  // The batches start small and double: when a few references class most
+  // columns, few neighbour searches are made for columns classed meanwhile.
+  for (long begin = 0, end; begin < N; begin = end) {
+    end = std::min(N, begin + std::clamp(begin, 64L, neighbour_batch));
     grid.find_neighbours(begin, end, threads);
     for (long r = begin; r < end; ++r) {
       if (storage.classed[r]) continue;
