@@ -5,7 +5,8 @@
 // - 10^6 distinct columns of 3 rows, on a dense integer lattice (every
 //   neighbouring cell taken) and spread out (no neighbours), where the plain
 //   search would take minutes: it is timed on 8 x 10^4 columns instead;
-// - 2^15 distinct columns that all share one cell, the index's worst case.
+// - 2^15 distinct columns that all share one cell, the index's worst case;
+// - 4 x 10^6 columns in 6 classes, all in one cell: rounds split over threads.
 // Run with OMP_NUM_THREADS=1 and unset to see what the threads add.
 #include "histinfo/histinfo.cpp"
 
@@ -60,6 +61,22 @@ std::vector<double> one_cell(long N) {
   std::vector<double> A(size_t(M * N));
   for (long j = 0; j < N; ++j)
     for (long i = 0; i < M; ++i) A[size_t(j * M + i)] = double((j >> i) & 1);
+  return A;
+}
+
+// N columns of 3 rows in 6 classes that no row tells apart from its
+// neighbours (every row spans a few units only), so all share one cell and
+// each round compares millions of columns, split over the threads.
+std::vector<double> large_cell(long N) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> unit(0, 1);
+  std::uniform_int_distribution<int> level(0, 5);
+  std::vector<double> A(size_t(3 * N));
+  for (long j = 0; j < N; ++j) {
+    A[size_t(3 * j)] = unit(rng);
+    A[size_t(3 * j + 1)] = 3.0 * level(rng) + unit(rng);
+    A[size_t(3 * j + 2)] = 0.5 * unit(rng);
+  }
   return A;
 }
 
@@ -151,6 +168,10 @@ void BM_one_cell_plain(benchmark::State& state) {
   run_plain(state, A, long(A.size()) / N);
 }
 
+void BM_large_cell_indexed(benchmark::State& state) {
+  run_indexed(state, large_cell(state.range(0)), 3);
+}
+
 void clustered_sizes(benchmark::internal::Benchmark* b) {
   for (long classes : {10, 100, 1000}) b->Args({100000, classes});
   b->Args({800000, 300});
@@ -162,6 +183,7 @@ BENCHMARK(BM_distinct_lattice_indexed)->Arg(80000)->Arg(1000000)->Unit(benchmark
 BENCHMARK(BM_distinct_spread_indexed)->Arg(80000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_one_cell_indexed)->Arg(1 << 15)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_one_cell_plain)->Arg(1 << 15)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_large_cell_indexed)->Arg(4000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_distinct_lattice_plain)->Arg(80000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
