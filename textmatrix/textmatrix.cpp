@@ -24,6 +24,7 @@
 // piece knows where its numbers go. Memory beyond the output: the fill
 // buffer (1 MiB per thread, at most 16 MiB) and that index.
 #include <cfenv>
+#include <cfloat>
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -62,24 +63,118 @@ struct parsed_number {
   size_t length;
 };
 
+// The number of bits set.
+inline uint64_t bits_set(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555u;
+  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return (x * 0x0101010101010101u) >> 56;
+}
+
 #ifdef TEXTMATRIX_HAVE_FAST_FLOAT
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// ---- the common case, eight characters at a time ----
+
+// The eight characters at p, the first in the lowest byte whatever the
+// machine's byte order (compilers make this one load).
+inline uint64_t eight_characters(const char* p) {
+  const auto* b = reinterpret_cast<const unsigned char*>(p);
+  return uint64_t(b[0]) | uint64_t(b[1]) << 8 | uint64_t(b[2]) << 16 | uint64_t(b[3]) << 24 |
+         uint64_t(b[4]) << 32 | uint64_t(b[5]) << 40 | uint64_t(b[6]) << 48 | uint64_t(b[7]) << 56;
+}
+
+// The index of the lowest non-zero byte of a non-zero word, without a
+// branch: one instruction where the compiler offers it.
+inline int lowest_set_byte(uint64_t word) {
+#if defined(__GNUC__)
+  return __builtin_ctzll(word) / 8;
+#else
+  return int(bits_set((word & (~word + 1)) - 1) / 8);
+#endif
+}
+
+// How many of the eight characters, from the first, are decimal digits. A
+// byte's high nibble is left non-zero exactly when it is no digit; a borrow
+// or carry only disturbs the bytes after the first such one.
+inline int leading_digits(uint64_t characters) {
+  const uint64_t offset = characters - 0x3030303030303030u;
+  const uint64_t no_digit = (offset | (offset + 0x0606060606060606u)) & 0xF0F0F0F0F0F0F0F0u;
+  return no_digit == 0 ? 8 : lowest_set_byte(no_digit);
+}
+
+// The value of the first n (1 to 8) characters, all digits: moved to the
+// top bytes (the bytes below become leading zeros), then summed in pairs,
+// quadruples and the whole.
+inline uint64_t value_of_digits(uint64_t characters, int n) {
+  uint64_t digits = (characters - 0x3030303030303030u) << (64 - 8 * n);
+  digits = digits * 10 + (digits >> 8);
+  return (((digits & 0x000000FF000000FFu) * (100 + (uint64_t(1000000) << 32))) +
+          (((digits >> 16) & 0x000000FF000000FFu) * (1 + (uint64_t(10000) << 32)))) >> 32;
+}
+
+constexpr uint64_t powers_of_ten[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+// The powers of ten that doubles hold exactly.
+constexpr double exact_powers_of_ten[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// Most numbers in data files are [-]ddd.ddd with 1 to 7 digits before the
+// point, at most 15 after it, no exponent, and no more than 2^53 as a whole
+// number: then that whole number and the power of ten are exact doubles and
+// one division, rounded to nearest, gives the correctly rounded value. Reads
+// eight characters at a time, so it needs 24 characters before `end`.
+// Returns the length read, or 0 to leave the token to the general parser.
+// Needs double arithmetic without excess precision.
+inline size_t parse_common_decimal(const char* begin, const char* end, double& value) {
+  if (FLT_EVAL_METHOD != 0) return 0;
+  const bool negative = *begin == '-';
+  const char* p = begin + (negative ? 1 : 0);
+  if (end - p < 24) return 0;
+  const uint64_t integer_part = eight_characters(p);
+  const int integer_digits = leading_digits(integer_part);
+  if (integer_digits == 0 || integer_digits == 8) return 0;
+  uint64_t mantissa = value_of_digits(integer_part, integer_digits);
+  p += integer_digits;
+  int fraction_digits = 0;
+  if (*p == '.') {
+    ++p;
+    for (int part = 0; part < 2; ++part) {
+      const uint64_t characters = eight_characters(p);
+      const int n = leading_digits(characters);
+      if (n == 8 && part == 1) return 0;
+      if (n > 0) mantissa = mantissa * powers_of_ten[n] + value_of_digits(characters, n);
+      fraction_digits += n;
+      p += n;
+      if (n < 8) break;
+    }
+  }
+  if (*p == 'e' || *p == 'E' || integer_digits + fraction_digits > 19 || mantissa > (uint64_t(1) << 53))
+    return 0;
+  const double magnitude = double(mantissa) / exact_powers_of_ten[fraction_digits];
+  value = negative ? -magnitude : magnitude;
+  return size_t(p - begin);
+}
+
+// ---- every decimal ----
+
 // The tokens of ordinary data files: an optional "-", decimal digits with
-// at most one point, an optional exponent. For them the library gives what
+// at most one point, an optional exponent. For them the common case above or
+// the library gives what
 // strtod gives in the "C" locale rounding to nearest: the correctly rounded
 // value (also overflow to infinity, underflow to denormals and zero, any
 // number of digits) and the same end. Everything else is declined and goes
 // to strtod: leading white space, "+", hexadecimal, inf and nan, and texts
 // without digits such as "." or "-". `end` may lie past the token's own end
 // when a separator follows it: separators end a number anyway.
-bool parse_plain_decimal(const char* begin, const char* end, parsed_number& number) {
+inline bool parse_plain_decimal(const char* begin, const char* end, parsed_number& number) {
   const char* digits = begin;
   if (digits != end && *digits == '-') ++digits;
   if (digits == end) return false;
   const char first = *digits;
   if (!(is_digit(first) || first == '.')) return false;
   if (first == '0' && end - digits > 1 && (digits[1] == 'x' || digits[1] == 'X')) return false;
+  number.length = parse_common_decimal(begin, end, number.value);
+  if (number.length > 0) return true;
   const fast_float::from_chars_result result = fast_float::from_chars(begin, end, number.value);
   if (result.ec != std::errc()) return false;
   number.length = size_t(result.ptr - begin);
@@ -98,8 +193,10 @@ bool fast_parsing_applies() {
   return point && std::strcmp(point, ".") == 0 && std::fegetround() == FE_TONEAREST;
 }
 
-// What strtod gives for the token [begin, end), read as a C string.
-// `scratch` is the caller's buffer for the terminated copy.
+// What strtod gives for the token [begin, end), read as a C string; `end`
+// may also be the end of the stretch of text the token begins, when a
+// separator follows it. `scratch` is the caller's buffer for the terminated
+// copy.
 parsed_number parse_token(const char* begin, const char* end, bool fast, std::string& scratch) {
   parsed_number number;
   if (fast && parse_plain_decimal(begin, end, number)) return number;
@@ -114,14 +211,6 @@ parsed_number parse_token(const char* begin, const char* end, bool fast, std::st
 
 constexpr bool is_separator(unsigned char c) {
   return c == ' ' || c == ',' || c == ';' || c == '\n' || c == '\r';
-}
-
-// The number of bits set.
-uint64_t bits_set(uint64_t x) {
-  x -= (x >> 1) & 0x5555555555555555u;
-  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-  return (x * 0x0101010101010101u) >> 56;
 }
 
 // Bit j set where text[j] is a separator, for the 64 bytes at text. Where

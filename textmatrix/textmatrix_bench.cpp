@@ -2,8 +2,8 @@
 // blank separated, "%.15g" of normal numbers scaled by 10^-2 ... 10^2, as
 // bench_textmatrix.m writes it): the counting pass alone, both passes on one
 // thread, the earlier line-by-line reader beside them, and the whole call
-// through the gateway on 1 and 2 threads. The file is made under /tmp on the
-// first run and kept.
+// through the gateway on 1 and 2 threads; and a small file's call against
+// the earlier reader. The files are made under /tmp on the first run and kept.
 //
 // Run the comparisons side by side, alternating, with medians:
 //   build/textmatrix_bench --benchmark_repetitions=5
@@ -100,6 +100,36 @@ void BM_gateway(benchmark::State& state) {
   report(state);
 }
 
+// A small file (20 lines): the call must not get slower than the earlier
+// reader's, whatever the thread budget.
+const std::string& small_file() {
+  static const std::string name = [] {
+    const std::string path = "/tmp/textmatrix_bench_small.txt";
+    FILE* out = std::fopen(path.c_str(), "w");
+    for (int line = 0; line < 20; ++line) std::fprintf(out, "%d 0.%d -1.5e-3 42\n", line, line * 7919);
+    std::fclose(out);
+    return path;
+  }();
+  return name;
+}
+
+void BM_small_file_gateway(benchmark::State& state) {
+  const std::vector<mxArray> inputs = {standin::char_array(small_file())};
+  for (auto _ : state) {
+    auto r = standin::call(1, inputs);
+    benchmark::DoNotOptimize(r);
+  }
+}
+
+void BM_small_file_line_reader(benchmark::State& state) {
+  for (auto _ : state) {
+    auto values = line_reader::read_file(small_file().c_str());
+    benchmark::DoNotOptimize(values.data());
+  }
+}
+
+BENCHMARK(BM_small_file_gateway)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_small_file_line_reader)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_count_pass)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_both_passes_one_thread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_line_reader)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -203,9 +203,12 @@ strtod_result by_strtod(const std::string& token) {
   return {bits, size_t(stop - token.c_str())};
 }
 
-strtod_result by_parse_token(const std::string& token) {
+// The token as the reader hands it over: alone, or followed by what comes
+// after it up to the end of its stretch of text (a separator first).
+strtod_result by_parse_token(const std::string& token, const std::string& after = "") {
+  const std::string text = token + after;
   std::string scratch;
-  const parsed_number n = parse_token(token.data(), token.data() + token.size(), true, scratch);
+  const parsed_number n = parse_token(text.data(), text.data() + text.size(), true, scratch);
   uint64_t bits;
   std::memcpy(&bits, &n.value, sizeof bits);
   return {bits, n.length};
@@ -287,18 +290,29 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
     tokens.push_back(text);
   }
 
-  size_t fast = 0;
+  const std::vector<std::string> followers = {"", std::string(30, ' '), ";12345678901234567890123456 7"};
+  size_t fast = 0, common = 0;
   for (const std::string& t : tokens) {
-    const strtod_result want = by_strtod(t), got = by_parse_token(t);
-    ASSERT_EQ(got.bits, want.bits) << "token \"" << t << "\"";
-    ASSERT_EQ(got.length, want.length) << "token \"" << t << "\"";
+    const strtod_result want = by_strtod(t);
+    for (const std::string& after : followers) {
+      const strtod_result got = by_parse_token(t, after);
+      ASSERT_EQ(got.bits, want.bits) << "token \"" << t << "\" before \"" << after << "\"";
+      ASSERT_EQ(got.length, want.length) << "token \"" << t << "\" before \"" << after << "\"";
+    }
     parsed_number n;
     fast += parse_plain_decimal(t.data(), t.data() + t.size(), n);
+#ifdef TEXTMATRIX_HAVE_FAST_FLOAT
+    const std::string padded = t + followers[1];
+    common += parse_common_decimal(padded.data(), padded.data() + padded.size(), n.value) > 0;
+#endif
   }
   // The comparison is worth something only if the fast path took most
   // (where the build found the fast parser at all).
 #ifdef TEXTMATRIX_HAVE_FAST_FLOAT
   EXPECT_GT(fast, tokens.size() / 2);
+  EXPECT_GT(common, tokens.size() / 10);
+#else
+  (void)common;
 #endif
 }
 
