@@ -262,6 +262,18 @@ class column_grid {
     });
   }
 
+  // Asks for the cells of column r (its neighbours found in the batch that
+  // starts at `begin`) to be fetched from memory, while an earlier
+  // reference's cells are swept.
+  void prefetch_cells(long r, long begin) const {
+    const Index own = ix.cell_of[r];
+    if (own == none) return;
+    __builtin_prefetch(&ix.cells[own]);
+    const Index* neighbours = ix.neighbours + (r - begin) * max_neighbours;
+    for (int q = 0; q < ix.neighbour_count[r - begin]; ++q)
+      __builtin_prefetch(&ix.cells[neighbours[q]]);
+  }
+
   // Takes column r (unclassed, its neighbours found in the batch that starts
   // at `begin`) as the reference of a new class: classes it and every
   // unclassed column that matches it, and returns the class size.
@@ -414,6 +426,7 @@ void Entropy(const double* data, double* result, long M, long N,
     grid.find_neighbours(begin, end, threads);
     for (long r = begin; r < end; ++r) {
       if (storage.classed[r]) continue;
+      if (r + 1 < end && !storage.classed[r + 1]) grid.prefetch_cells(r + 1, begin);
       const long count = grid.take_class(r, begin, threads);
       H = H - xlnx(double(count) / double(N));
     }
