@@ -11,6 +11,9 @@
 // Reported per fit: the evaluations of the error function (the outer search)
 // and, for the D each fit returns, the evaluations of the scale search that
 // one error-function evaluation makes.
+//
+// The moments and the fits use every core, or OMP_NUM_THREADS of them: run
+// once with OMP_NUM_THREADS=1 and once without to see what the threads add.
 #include "qspectrum/qspectrum.cpp"
 
 #include <benchmark/benchmark.h>
