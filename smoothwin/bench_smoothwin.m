@@ -29,7 +29,9 @@ endfunction
 randn ("seed", 3);
 x = randn (1e6, 4);
 w = 16 - abs ((0:30) - 15);
-rounds = 7;
+if (! exist ("rounds", "var"))
+  rounds = 7;      # set rounds before sourcing for more
+endif
 
 ## Each row: what is compared, smoothwin's call and its threads, the peer's
 ## call and its threads.
