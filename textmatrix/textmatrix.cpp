@@ -115,21 +115,23 @@ inline uint64_t value_of_digits(uint64_t characters, int n) {
 
 constexpr uint64_t powers_of_ten[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 // The powers of ten that doubles hold exactly.
-constexpr double exact_powers_of_ten[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
+                                          1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
+                                          1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
 
 // Most numbers in data files are [-]ddd.ddd with 1 to 7 digits before the
-// point, at most 15 after it, no exponent, and no more than 2^53 as a whole
-// number: then that whole number and the power of ten are exact doubles and
-// one division, rounded to nearest, gives the correctly rounded value. Reads
-// eight characters at a time, so it needs 24 characters before `end`.
+// point, at most 19 digits in all, no exponent, and no more than 2^53 as a
+// whole number: then that whole number and the power of ten are exact
+// doubles and one division, rounded to nearest, gives the correctly rounded
+// value. Reads eight characters at a time, so it needs 32 characters before
+// `end`.
 // Returns the length read, or 0 to leave the token to the general parser.
 // Needs double arithmetic without excess precision.
 inline size_t parse_common_decimal(const char* begin, const char* end, double& value) {
   if (FLT_EVAL_METHOD != 0) return 0;
   const bool negative = *begin == '-';
   const char* p = begin + (negative ? 1 : 0);
-  if (end - p < 24) return 0;
+  if (end - p < 32) return 0;
   const uint64_t integer_part = eight_characters(p);
   const int integer_digits = leading_digits(integer_part);
   if (integer_digits == 0 || integer_digits == 8) return 0;
@@ -138,10 +140,10 @@ inline size_t parse_common_decimal(const char* begin, const char* end, double& v
   int fraction_digits = 0;
   if (*p == '.') {
     ++p;
-    for (int part = 0; part < 2; ++part) {
+    for (int part = 0; part < 3; ++part) {
       const uint64_t characters = eight_characters(p);
       const int n = leading_digits(characters);
-      if (n == 8 && part == 1) return 0;
+      if (n == 8 && part == 2) return 0;
       if (n > 0) mantissa = mantissa * powers_of_ten[n] + value_of_digits(characters, n);
       fraction_digits += n;
       p += n;

@@ -257,7 +257,10 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
       "0.1", "0.3", "1e22", "1e23", "1e-22", "1e-23", "8.5e-5", "1e99999999999999999999",
       "1e-99999999999999999999", "0e99999999999", "12abc", "abc", "", "1\x80", "\xff", "1,5",
       "1 5", "1\t5", "e5", "-e5", "1e0000000000000000000000000005", "0.000000000000000000000001e24",
-      std::string("1\0" "5", 3), std::string("1e\0" "5", 4)};
+      std::string("1\0" "5", 3), std::string("1e\0" "5", 4), "0.0000000000000000001",
+      "-0.00000000000000000000012", "1234567.000000000000", "1234567.0000000000000",
+      "0.12345678901234567890123", "12345678.5", "9007199254.740993", "9007199254.740992",
+      "0.123456789012345e5", "7.12345678901234567"};
   tokens.push_back("1" + std::string(800, '0') + "e-800");
   tokens.push_back("0." + std::string(1000, '0') + "1e1001");
   tokens.push_back(std::string(30000, '9'));
@@ -290,7 +293,7 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
     tokens.push_back(text);
   }
 
-  const std::vector<std::string> followers = {"", std::string(30, ' '), ";12345678901234567890123456 7"};
+  const std::vector<std::string> followers = {"", std::string(40, ' '), ";12345678901234567890123456789012345 78"};
   size_t fast = 0, common = 0;
   for (const std::string& t : tokens) {
     const strtod_result want = by_strtod(t);
