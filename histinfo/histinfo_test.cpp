@@ -148,9 +148,12 @@ double hostile_value(std::mt19937& rng, double spread) {
                                     3e9,     -3e9,     2147483648.0,       -1.7976931348623157e308};
   static const double offsets[] = {0.0, 1e-12, -1e-12, 0.5, 0.999999999999, -0.999999999999,
                                    1.0, -1.0, 0.3, -0.7};
+  static const double huge[] = {3e9,    -3e9, 2147483648.0, 4503599627370495.0, 9007199254740992.0,
+                                -9007199254740992.0, 1e300};
   const int kind = std::uniform_int_distribution<int>(0, 99)(rng);
   if (kind < 2) return specials[std::uniform_int_distribution<int>(0, 12)(rng)];
-  const double level = std::floor(std::uniform_real_distribution<double>(0, spread)(rng));
+  double level = std::floor(std::uniform_real_distribution<double>(0, spread)(rng));
+  if (kind < 5) level = huge[std::uniform_int_distribution<int>(0, 6)(rng)];
   if (kind < 60) return level + offsets[std::uniform_int_distribution<int>(0, 9)(rng)];
   return level + std::uniform_real_distribution<double>(-1, 1)(rng);
 }
