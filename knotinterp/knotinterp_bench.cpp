@@ -1,7 +1,9 @@
 // knotinterp: building the spline and evaluating it at 10^6 queries, sorted
-// and shuffled, over 10^3 and 10^5 knots. The evaluation with the remembered
-// interval is set against the plain alternative, a binary search
-// (std::upper_bound) for every query over the same coefficients.
+// and shuffled, over 10^3 and 10^5 knots. Side by side: one query at a time
+// with the remembered interval and a bisection (BM_eval), all queries at once
+// through the search table on one and on two threads (BM_eval_all, what the
+// gateway does), and a binary search (std::upper_bound) for every query over
+// the same coefficients.
 #include "knotinterp/knotinterp.cpp"
 
 #include <benchmark/benchmark.h>
