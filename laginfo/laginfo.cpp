@@ -163,11 +163,19 @@ double dense_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index
   Index* count = s.counts.data();
   Index* firsts = s.firsts.data();
   // A new pair is kept as its two bins, 16 bits each, so that the sum does
-  // not go back to the series.
+  // not go back to the series. Two positions a step let the loads of the
+  // next pair start before the previous count is stored.
   size_t pairs = 0;
-  for (long t = 0; t < n; ++t)
-    if (count[first[t] * b + second[t]]++ == 0)
-      firsts[pairs++] = Index(uint32_t(first[t]) << 16 | second[t]);
+  auto tally = [&](size_t x, size_t y) {
+    if (count[x * b + y]++ == 0) firsts[pairs++] = Index(x << 16 | y);
+  };
+  long t = 0;
+  for (; t + 1 < n; t += 2) {
+    const size_t x0 = first[t], y0 = second[t], x1 = first[t + 1], y1 = second[t + 1];
+    tally(x0, y0);
+    tally(x1, y1);
+  }
+  for (; t < n; ++t) tally(first[t], second[t]);
 
   double mi = 0;
   log2_memo log2;
