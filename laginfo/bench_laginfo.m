@@ -1,9 +1,9 @@
 ## laginfo against what a user writes in one line per lag: a joint histogram
 ## of the binned pairs with accumarray, and the same sum over its occupied
 ## cells (in another order, so equal to rounding only). 2e5 rank values of a
-## logistic-map orbit, lags 0 ... 20, 16 and 64 bins. The two are timed
-## alternately, the medians compared. Run from the top folder with the built
-## module on the path:
+## logistic-map orbit, lags 0 ... 20, 16 and 64 bins. laginfo runs on all its
+## threads and on one; the three are timed in turn, the medians compared. Run
+## from the top folder with the built module on the path:
 ##   octave-cli --eval "addpath('build/toolbox'); source('laginfo/bench_laginfo.m')"
 
 L = 2e5;
@@ -39,18 +39,32 @@ function I = by_accumarray (r, T, sizes)
   end
 end
 
-t_module = t_accumarray = zeros (repeats, 1);
+## laginfo on every thread it may use, on one thread (OMP_NUM_THREADS=1 for
+## that call), and the accumarray version, in turn.
+threads = getenv ("OMP_NUM_THREADS");
+t_module = t_one = t_accumarray = zeros (repeats, 1);
 for k = 1:repeats
   tic;
   evalc ("I = laginfo (r, T, sizes);");
   t_module(k) = toc;
+  setenv ("OMP_NUM_THREADS", "1");
+  tic;
+  evalc ("I1 = laginfo (r, T, sizes);");
+  t_one(k) = toc;
+  setenv ("OMP_NUM_THREADS", threads);
   tic;
   J = by_accumarray (r, T, sizes);
   t_accumarray(k) = toc;
 end
+if (isempty (threads))
+  unsetenv ("OMP_NUM_THREADS");
+end
 
+assert (isequal (I, I1));
 assert (I, J, 1e-12);
-printf ("OMP_NUM_THREADS=%s, %d cores\n", getenv ("OMP_NUM_THREADS"), nproc ());
-printf ("laginfo    %8.2f ms (median of %d)\naccumarray %8.2f ms\nratio (accumarray / laginfo) %.1f\n", ...
-        1e3 * median (t_module), repeats, 1e3 * median (t_accumarray), ...
-        median (t_accumarray) / median (t_module));
+printf ("OMP_NUM_THREADS=%s, %d cores, medians of %d\n", threads, nproc ("all"), repeats);
+printf ("laginfo             %8.2f ms\nlaginfo, 1 thread   %8.2f ms\naccumarray          %8.2f ms\n", ...
+        1e3 * median (t_module), 1e3 * median (t_one), 1e3 * median (t_accumarray));
+printf ("ratio accumarray / laginfo %.1f, accumarray / laginfo on 1 thread %.1f, 1 thread / laginfo %.2f\n", ...
+        median (t_accumarray) / median (t_module), median (t_accumarray) / median (t_one), ...
+        median (t_one) / median (t_module));
