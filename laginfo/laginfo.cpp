@@ -109,20 +109,41 @@ struct resolution {
   std::vector<Index> group_end;
 };
 
+// Bins the values on up to `threads` threads, each taking one stretch of the
+// series and counting its values per bin. The counts are whole numbers, so
+// adding the stretches' counts gives the same histogram in any order.
 template <typename Index>
-laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<Index>& r) {
+laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<Index>& r,
+                        int threads) {
   r.b = b;
   r.bin.resize(size_t(L));
+  const int stretches = parallel::threads_for(double(L), pairs_per_thread, L, threads);
+  const long stretch = (L + stretches - 1) / stretches;
+  std::vector<std::vector<uint64_t>> histogram(size_t(stretches),
+                                               std::vector<uint64_t>(size_t(b), 0));
+  std::vector<char> outside(size_t(stretches), 0);
+  parallel::run(stretches, stretches, [&](long k, int) {
+    const long end = std::min(L, (k + 1) * stretch);
+    for (long t = k * stretch; t < end; ++t) {
+      // On [0, b) truncation is the floor; the test on the unrounded product
+      // refuses exactly what the floor would put outside [0, b), and NaN.
+      const double u = double(b) * series[t];
+      if (!(u >= 0 && u < b)) {
+        outside[k] = 1;
+        return;
+      }
+      r.bin[size_t(t)] = uint16_t(u);
+      ++histogram[k][size_t(u)];
+    }
+  });
+  for (char bad : outside)
+    if (bad) return laginfo_outcome::value_outside_range;
   r.marginal.assign(size_t(b), 0.0);
-  for (long t = 0; t < L; ++t) {
-    // On [0, b) truncation is the floor; the test on the unrounded product
-    // refuses exactly what the floor would put outside [0, b), and NaN.
-    const double u = double(b) * series[t];
-    if (!(u >= 0 && u < b)) return laginfo_outcome::value_outside_range;
-    r.bin[size_t(t)] = uint16_t(u);
-    r.marginal[size_t(u)] += 1;
+  for (size_t x = 0; x < size_t(b); ++x) {
+    uint64_t values = 0;
+    for (const auto& h : histogram) values += h[x];
+    r.marginal[x] = double(values) / double(L);
   }
-  for (double& h : r.marginal) h /= double(L);
   if (counts_densely(b, n)) return laginfo_outcome::success;
 
   // A stable counting sort of the positions by their first bin.
@@ -231,14 +252,20 @@ std::vector<laginfo_outcome> mutual_information(const double* series, long L, lo
   const long n = L - T;
   std::vector<laginfo_outcome> outcome(size_t(count), laginfo_outcome::success);
   std::vector<resolution<Index>> res(static_cast<size_t>(count));
-  parallel::run(count, parallel::threads_for(double(L) * double(count), pairs_per_thread, count, threads),
-                [&](long q, int) {
-                  try {
-                    outcome[q] = prepare(series, L, n, bins[q], res[q]);
-                  } catch (const std::bad_alloc&) {
-                    outcome[q] = laginfo_outcome::out_of_memory;
-                  }
-                });
+  // One resolution is binned on all threads; several, one per thread.
+  auto prepare_one = [&](long q, int threads_for_one) {
+    try {
+      outcome[q] = prepare(series, L, n, bins[q], res[q], threads_for_one);
+    } catch (const std::bad_alloc&) {
+      outcome[q] = laginfo_outcome::out_of_memory;
+    }
+  };
+  if (count == 1)
+    prepare_one(0, threads);
+  else
+    parallel::run(count,
+                  parallel::threads_for(double(L) * double(count), pairs_per_thread, count, threads),
+                  [&](long q, int) { prepare_one(q, 1); });
   // Resolutions from the first failed one on are not needed: the call ends
   // there.
   long usable = 0;

@@ -41,8 +41,8 @@ std::vector<double> core(const std::vector<double>& x, long T, const std::vector
   EXPECT_EQ(outcome, std::vector<laginfo_outcome>(bins.size(), laginfo_outcome::success));
   return result;
 }
-std::vector<double> core(const std::vector<double>& x, long T, int b) {
-  return core(x, T, std::vector<int>{b});
+std::vector<double> core(const std::vector<double>& x, long T, int b, int threads = 1) {
+  return core(x, T, std::vector<int>{b}, threads);
 }
 
 TEST(LaginfoCore, SmallSeriesGiveTheKnownBits) {
@@ -124,6 +124,24 @@ TEST(LaginfoCore, EveryThreadCountAndBothCountingWaysMatchTheTree) {
       for (int threads : {1, 2, 3}) expect_bits_equal(core(*series, T, bins, threads), want);
     }
   }
+}
+
+// A single resolution is binned in stretches, one per thread: the histogram
+// and a bad value in the last stretch come out as on one thread.
+TEST(LaginfoCore, OneResolutionBinnedInStretchesMatchesTheTree) {
+  std::mt19937 rng(5);
+  std::vector<double> x(250000);
+  for (double& v : x) v = double(rng() % 1000003) / 1000003;
+  for (int b : {16, 3000}) {
+    const auto want = reference(x, 1, b);
+    for (int threads : {1, 2, 3}) expect_bits_equal(core(x, 1, b, threads), want);
+  }
+  x.back() = NAN;
+  std::vector<double> result(2);
+  const int b = 16;
+  for (int threads : {1, 2, 3})
+    EXPECT_EQ(laginfo_mutual_information(x.data(), long(x.size()), 1, &b, 1, result.data(), threads),
+              std::vector<laginfo_outcome>{laginfo_outcome::value_outside_range});
 }
 
 // Positions and counts beyond 32 bits take the wide index; the arithmetic
