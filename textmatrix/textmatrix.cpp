@@ -20,7 +20,7 @@
 // file in fills of a few megabytes, cut each fill into pieces of about 256
 // KiB that begin and end at chunk boundaries, and handle the pieces of a fill
 // side by side on the call's threads. The counting pass keeps each piece's
-// token count (8 bytes per piece), so that in the converting pass every
+// token count (4 bytes per piece), so that in the converting pass every
 // piece knows where its numbers go. Memory beyond the output: the fill
 // buffer (1 MiB per thread, at most 16 MiB) and that index.
 #include <cfenv>

@@ -20,7 +20,7 @@
 %
 %   The file is read twice, in blocks: once to count the numbers, once to
 %   convert them. Memory beside X: a read buffer of 1 MiB per thread (16 MiB
-%   at most) and 8 bytes per 256 KiB of file. Files of 512 KiB and more are
+%   at most) and 4 bytes per 192 KiB of file. Files of 512 KiB and more are
 %   converted on several threads: as many as OMP_NUM_THREADS says, else one
 %   per core the process may use; X is the same for every thread count.
 %
