@@ -25,10 +25,10 @@
 // The series is binned once per resolution; only the pair counting is
 // repeated for every lag.
 //
-// Threads: up to one resolution per thread is prepared at a time, and the
-// lags of those resolutions are shared out among the threads. Each lag's sum
-// is formed by one thread alone, so the result is the same for every thread
-// count.
+// Threads: up to one resolution per thread is prepared at a time (a single
+// one is binned in stretches, one per thread), and the lags of those
+// resolutions are shared out among the threads. Each lag's sum is formed by
+// one thread alone, so the result is the same for every thread count.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
