@@ -97,14 +97,14 @@ inline double add_pair(double mi, double count, double npairs, double h_first,
 }
 
 // A resolution's bins and marginal, made once and read by all its lags.
-// Index holds a position t < n and a count of pairs.
+// Index holds a position in the series and a count of values or pairs.
 template <typename Index>
 struct resolution {
   int b = 0;
   std::vector<uint16_t> bin;     // of every value; b <= 16384
   std::vector<double> marginal;  // share of all L values in each bin
   // When not counted densely: the positions t < n grouped by bin[t],
-  // ascending within a group, and where each group ends.
+  // ascending within a group, and where each non-empty group ends.
   std::vector<Index> by_first;
   std::vector<Index> group_end;
 };
@@ -119,8 +119,7 @@ laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<
   r.bin.resize(size_t(L));
   const int stretches = parallel::threads_for(double(L), pairs_per_thread, L, threads);
   const long stretch = (L + stretches - 1) / stretches;
-  std::vector<std::vector<uint64_t>> histogram(size_t(stretches),
-                                               std::vector<uint64_t>(size_t(b), 0));
+  std::vector<std::vector<Index>> histogram(size_t(stretches), std::vector<Index>(size_t(b), 0));
   std::vector<char> outside(size_t(stretches), 0);
   parallel::run(stretches, stretches, [&](long k, int) {
     const long end = std::min(L, (k + 1) * stretch);
@@ -138,11 +137,11 @@ laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<
   });
   for (char bad : outside)
     if (bad) return laginfo_outcome::value_outside_range;
-  r.marginal.assign(size_t(b), 0.0);
+  r.marginal.resize(size_t(b));
   for (size_t x = 0; x < size_t(b); ++x) {
-    uint64_t values = 0;
+    Index values = 0;
     for (const auto& h : histogram) values += h[x];
-    r.marginal[x] = double(values) / double(L);
+    r.marginal[x] = values == 0 ? 0.0 : double(values) / double(L);  // 0 / L is 0
   }
   if (counts_densely(b, n)) return laginfo_outcome::success;
 
@@ -157,6 +156,9 @@ laginfo_outcome prepare(const double* series, long L, long n, int b, resolution<
   }
   r.by_first.resize(size_t(n));
   for (long t = 0; t < n; ++t) r.by_first[r.group_end[r.bin[size_t(t)]]++] = Index(t);
+  // An empty group ends where the one before it ends; without them a lag
+  // costs nothing per unoccupied bin.
+  r.group_end.erase(std::unique(r.group_end.begin(), r.group_end.end()), r.group_end.end());
   return laginfo_outcome::success;
 }
 
@@ -167,6 +169,7 @@ struct lag_scratch {
   std::vector<Index> counts;    // the dense table, or the row of one first bin
   std::vector<Index> firsts;    // pairs (or their positions) in the order first seen
   std::vector<Index> count_at;  // a pair's count at its first position
+  log2_memo log2;               // good for every lag and resolution
 };
 
 template <typename Index>
@@ -199,11 +202,10 @@ double dense_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index
   for (; t < n; ++t) tally(first[t], second[t]);
 
   double mi = 0;
-  log2_memo log2;
   for (size_t i = 0; i < pairs; ++i) {
     const size_t x = size_t(firsts[i] >> 16), y = size_t(firsts[i] & 0xffff);
     Index& c = count[x * b + y];
-    mi = add_pair(mi, double(c), double(n), r.marginal[x], r.marginal[y], log2);
+    mi = add_pair(mi, double(c), double(n), r.marginal[x], r.marginal[y], s.log2);
     c = 0;
   }
   return mi;
@@ -212,7 +214,7 @@ double dense_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index
 template <typename Index>
 double grouped_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Index>& s) {
   make_room(s.counts, size_t(r.b));
-  make_room(s.firsts, size_t(r.b));
+  make_room(s.firsts, std::min(size_t(r.b), size_t(n)));
   make_room(s.count_at, size_t(n));
   const uint16_t* first = r.bin.data();
   const uint16_t* second = first + tau;
@@ -235,11 +237,10 @@ double grouped_lag(const resolution<Index>& r, long n, long tau, lag_scratch<Ind
   }
 
   double mi = 0;
-  log2_memo log2;
   for (long t = 0; t < n; ++t) {
     if (count_at[t] == 0) continue;
     mi = add_pair(mi, double(count_at[t]), double(n), r.marginal[first[t]],
-                  r.marginal[second[t]], log2);
+                  r.marginal[second[t]], s.log2);
     count_at[t] = 0;
   }
   return mi;
@@ -300,7 +301,7 @@ std::vector<laginfo_outcome> mutual_information(const double* series, long L, lo
 std::vector<laginfo_outcome> laginfo_mutual_information(const double* series, long L, long T,
                                                         const int* bins, long count,
                                                         double* result, int threads) {
-  if (L - T <= long(UINT32_MAX))
+  if (L <= long(UINT32_MAX))
     return mutual_information<uint32_t>(series, L, T, bins, count, result, threads);
   return mutual_information<uint64_t>(series, L, T, bins, count, result, threads);
 }
