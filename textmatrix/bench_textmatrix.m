@@ -1,15 +1,17 @@
 ## MB per second of textmatrix against Octave's textscan (fid, "%f"),
 ## dlmread, load -ascii and fscanf (fid, "%f") on the same 100 MB file of
 ## numbers, in one session: every reader runs once per round, the rounds
-## alternate the readers, and the median of each is compared. textmatrix
-## runs twice per round: with the threads it may use, and with
+## alternate the readers, and the median of each is compared. Numbers that
+## differ from textmatrix's (correctly rounded, as strtod) are counted.
+## textmatrix runs twice per round: with the threads it may use, and with
 ## OMP_NUM_THREADS=1. The file (8 numbers per line, blank separated, "%.15g")
 ## is made under tempdir on the first run and kept there for later runs;
 ## delete it when done. Run by hand from the top folder with the built module
 ## on the path:
 ##   octave-cli --eval "addpath ('build/toolbox'); source ('textmatrix/bench_textmatrix.m')"
 ## (source, not run: run changes into this folder, whose help file would
-## then shadow the module). Set rounds before sourcing to change the default 3.
+## then shadow the module). Set rounds (default 3) or file (another file of
+## numbers) before sourcing to change them.
 1;
 function x = fscanf_all (file)
   fid = fopen (file, "r");
@@ -41,7 +43,9 @@ endfunction
 if (! exist ("rounds", "var"))
   rounds = 3;
 endif
-file = fullfile (tempdir (), "textmatrix_bench_100MB.txt");
+if (! exist ("file", "var"))
+  file = fullfile (tempdir (), "textmatrix_bench_100MB.txt");
+endif
 if (! exist (file, "file"))
   rand ("seed", 1); randn ("seed", 1);
   fid = fopen (file, "w");
@@ -64,18 +68,25 @@ readers = {@() textmatrix(file), ...
            @() fscanf_all(file)};
 
 seconds = zeros (rounds, numel (readers));
-same = true (1, numel (readers));
+differing = zeros (1, numel (readers));   # numbers unlike textmatrix's
+worst = zeros (1, numel (readers));       # their largest relative difference
 reference = [];
 for r = 1:rounds
   for k = 1:numel (readers)
     t = tic ();
     v = readers{k}();
     seconds(r, k) = toc (t);
-    v = v';   # row-wise order of the matrix readers
+    v = v'(:);   # row-wise order of the matrix readers
     if (isempty (reference))
-      reference = v(:);
+      reference = v;
     endif
-    same(k) = same(k) && isequal (v(:), reference);
+    if (numel (v) != numel (reference))
+      differing(k) = Inf;
+    else
+      differ = v != reference & ! (isnan (v) & isnan (reference));
+      differing(k) = max (differing(k), nnz (differ));
+      worst(k) = max ([worst(k); abs(v(differ) - reference(differ)) ./ abs(reference(differ))]);
+    endif
     clear v;
   endfor
 endfor
@@ -83,7 +94,13 @@ typical = median (seconds, 1);
 [~, load_text] = system ("cat /proc/loadavg");
 printf ("%.1f MB, %d numbers, %d rounds, load %s", mb, numel (reference), rounds, load_text);
 for k = 1:numel (readers)
-  verdict = {"DIFFERENT numbers", "same numbers"}{same(k) + 1};
+  if (differing(k) == 0)
+    verdict = "same numbers";
+  elseif (isinf (differing(k)))
+    verdict = "a DIFFERENT count of numbers";
+  else
+    verdict = sprintf ("%d numbers differ, by up to %.1g relative", differing(k), worst(k));
+  endif
   printf ("%-14s %7.2f s %8.1f MB/s  %6.2f x textmatrix's time  %s\n", names{k}, typical(k), ...
           mb / typical(k), typical(k) / typical(1), verdict);
 endfor
