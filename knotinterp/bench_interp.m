@@ -1,8 +1,9 @@
 ## Times knotinterp and slopeinterp against Octave's own interpolation on the
 ## same data in one session: 10^3 and 10^5 knots, 10^6 queries sorted and
-## shuffled; then each module on one thread (OMP_NUM_THREADS=1) against two.
+## shuffled, ours on one thread and on the default count; then each module on
+## one thread (OMP_NUM_THREADS=1) against two, on 10^6 and 10^7 queries.
 ## Run from the top folder with the built modules on the path, e.g.
-##   octave-cli --eval "addpath('build/toolbox'); source('knotinterp/bench_interp.m')"
+##   octave-cli --eval "addpath('build/toolbox'); addpath('knotinterp'); bench_interp"
 ## The contenders of one comparison run in turn, round after round, so that
 ## the load of a shared machine falls on all alike; each figure is the median
 ## over the rounds, in seconds, and each ratio the median of the per-round
@@ -14,8 +15,12 @@ function bench_interp (rounds = 7)
   rand ("seed", 1);
   queries = 1e6;
   threads = getenv ("OMP_NUM_THREADS");
-  printf ("%7s %9s %12s %12s %12s %12s %12s\n", "knots", "queries", "knotinterp",
-          "slopeinterp", "interp1 spl", "spline", "interp1 pchip");
+  budget = "default";
+  if (! isempty (threads))
+    budget = threads;
+  endif
+  printf ("Our modules on one thread and on the default count (OMP_NUM_THREADS %s),\n", budget);
+  printf ("in turn with Octave's own; median seconds, and the median ratio peer / ours.\n");
   for knots = [1e3 1e5]
     x = cumsum (0.5 + rand (1, knots));
     y = sin (0.1 * x);
@@ -26,19 +31,25 @@ function bench_interp (rounds = 7)
       else
         q = xx;
       endif
-      t = in_turn (rounds, {@() knotinterp(x, y, q), @() slopeinterp(x, y, q), ...
+      t = in_turn (rounds, {@() on_threads("1", @knotinterp, x, y, q), ...
+                            @() on_threads(threads, @knotinterp, x, y, q), ...
+                            @() on_threads("1", @slopeinterp, x, y, q), ...
+                            @() on_threads(threads, @slopeinterp, x, y, q), ...
                             @() interp1(x, y, q, "spline"), @() spline(x, y, q), ...
                             @() interp1(x, y, q, "pchip")});
-      printf ("%7d %9s %12.4f %12.4f %12.4f %12.4f %12.4f\n", knots, order{1}, median (t));
-      printf ("%7s %9s %12s %12s %12.1fx %11.1fx %11s   (peer / knotinterp)\n", "", "", "", "",
-              median (t(:, 3:4) ./ t(:, 1)), "");
-      printf ("%7s %9s %12s %12s %12s %12s %11.1fx   (peer / slopeinterp)\n", "", "", "", "",
-              "", "", median (t(:, 5) ./ t(:, 2)));
+      printf ("\n%d knots, %d queries %s\n", knots, queries, order{1});
+      printf ("  knotinterp %.4f (1 thread) %.4f (default)   slopeinterp %.4f (1 thread) %.4f (default)\n",
+              median (t(:, 1:4)));
+      printf ("  interp1 spline %.4f: %5.1fx %5.1fx   spline %.4f: %5.1fx %5.1fx   (over knotinterp)\n",
+              median (t(:, 5)), median (t(:, 5) ./ t(:, 1:2)), median (t(:, 6)),
+              median (t(:, 6) ./ t(:, 1:2)));
+      printf ("  interp1 pchip %.4f: %5.1fx %5.1fx   (over slopeinterp)\n", median (t(:, 7)),
+              median (t(:, 7) ./ t(:, 3:4)));
     endfor
     ## Both splines reproduce cubics; elsewhere they differ only by their end
     ## conditions, so the inner values agree closely.
     inner = q > x(5) & q < x(end - 4);
-    printf ("%7s max |knotinterp - spline| inside: %.2g\n", "",
+    printf ("  max |knotinterp - spline| inside: %.2g\n",
             max (abs (knotinterp (x, y, q)(inner) - spline (x, y, q)(inner))));
   endfor
 
@@ -63,10 +74,7 @@ function bench_interp (rounds = 7)
       endfor
     endfor
   endfor
-  setenv ("OMP_NUM_THREADS", threads);
-  if (isempty (threads))
-    unsetenv ("OMP_NUM_THREADS");
-  endif
+  restore (threads);
 endfunction
 
 ## t(r, c): the time of contender c in round r; the contenders take turns.
@@ -81,8 +89,17 @@ function t = in_turn (rounds, contenders)
   endfor
 endfunction
 
-## The modules read OMP_NUM_THREADS at every call.
+## The modules read OMP_NUM_THREADS at every call; an empty count leaves it
+## unset (one thread per core).
 function on_threads (count, f, x, y, q)
-  setenv ("OMP_NUM_THREADS", count);
+  restore (count);
   f (x, y, q);
+endfunction
+
+function restore (count)
+  if (isempty (count))
+    unsetenv ("OMP_NUM_THREADS");
+  else
+    setenv ("OMP_NUM_THREADS", count);
+  endif
 endfunction
