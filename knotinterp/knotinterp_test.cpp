@@ -216,9 +216,10 @@ TEST(CubicSplineCore, KnotQueriesAgreeWithWarmAndColdCache) {
   }
 }
 
-// The evaluation one query at a time as it was before queries were split
-// across threads, kept here unchanged: the cached interval, else the
-// bisection. Returns the cached interval it leaves.
+// The search and the evaluation one query at a time as they were before
+// queries were split across threads, kept here unchanged: the cached
+// interval, else the bisection. one_at_a_time returns the cached interval it
+// leaves.
 long bisection(const double* x, long n, double t) {
   long lo = 0;
   long hi = n;
