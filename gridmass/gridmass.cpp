@@ -47,6 +47,7 @@ constexpr int max_bins = 16384;
 // counted Henon and uniform data equally fast; beyond the budget the hash,
 // whose size follows the occupied cells, not the pairs, does as well.
 constexpr size_t dense_slots_budget = size_t(1) << 16;
+static_assert(dense_slots_budget <= UINT32_MAX, "dense slots are numbered in 32 bits");
 
 // Point-coordinates (times resolutions) a thread should have to be worth
 // starting: about a millisecond of counting.
@@ -177,7 +178,7 @@ class prefix_cells {
 
     dense_slot* table = dense.data();
     Count* cell_of = cell_of_point.data();
-    uint64_t* slot_of = slot_of_cell.data();
+    uint32_t* slot_of = slot_of_cell.data();
     Count fresh = 0;
     bool inside = true;
     uint64_t keys[run_length];
@@ -188,7 +189,7 @@ class prefix_cells {
         dense_slot& slot = table[keys[j]];
         if (slot.points == 0) {
           slot.cell = fresh++;
-          slot_of[slot.cell] = keys[j];
+          slot_of[slot.cell] = uint32_t(keys[j]);
         }
         ++slot.points;
         cell_of[first + j] = slot.cell;
@@ -281,7 +282,7 @@ class prefix_cells {
   Count cells = 0;                    // cells of the current depth
   std::vector<double> small_term;     // plogp_term by count, while small
   std::vector<dense_slot> dense;
-  std::vector<uint64_t> slot_of_cell;  // where the dense table holds each cell
+  std::vector<uint32_t> slot_of_cell;  // where the dense table holds each cell
   std::vector<hash_slot> hash;
   int hash_shift = 64;
 };
