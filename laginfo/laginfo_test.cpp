@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "laginfo/tree_reference.h"
-
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+
+#include "laginfo/tree_reference.h"
 
 namespace {
 
