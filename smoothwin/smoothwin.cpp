@@ -246,8 +246,9 @@ void smoothwin_filter(const double* x, int64_t M, int64_t N, int64_t n, const do
   const double adds = double(outputs) * (double(n < M ? n : M) + 4);
   const long most_threads = outputs < parallel::max_threads ? long(outputs) : parallel::max_threads;
   threads = parallel::threads_for(adds, adds_per_thread, most_threads, threads);
-  // A few runs per thread, so that one slow thread holds up little.
-  const int64_t runs = threads == 1 ? 1 : 4 * int64_t(threads);
+  // Many runs per thread, so that a thread slowed by other work holds up
+  // the end of the call by a short run at most.
+  const int64_t runs = threads == 1 ? 1 : 16 * int64_t(threads);
   const int64_t run_length = (outputs + runs - 1) / runs;
   parallel::run(long(runs), threads, [&](long run, int) {
     const int64_t first = run * run_length;
