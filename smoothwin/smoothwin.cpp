@@ -141,7 +141,8 @@ void plain_block_sums(const smoothing& f, const double* x, int64_t k0, double* y
 // unit (the target attribute needs no build flags; flatten pulls the block's
 // code into the function so that it is compiled for that unit), and the
 // processor is asked at run time which units it has. Elsewhere (MSVC, other
-// processors) there are only the plain block sums.
+// processors, and Windows, where GCC does not align the stack for the wider
+// registers) there are only the plain block sums.
 typedef double two_doubles __attribute__((vector_size(16)));
 typedef double four_doubles __attribute__((vector_size(32)));
 typedef double eight_doubles __attribute__((vector_size(64)));
