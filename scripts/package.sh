@@ -8,17 +8,13 @@ stage=dist/orbitkit-$version
 rm -rf "$stage" && mkdir -p "$stage/inst" "$stage/src"
 cp package/DESCRIPTION package/INDEX package/post_install.m COPYING "$stage/"
 cp package/Makefile "$stage/src/"
-cp -r host tree "$stage/src/"
-rm -f "$stage"/src/host/standin* "$stage"/src/host/*_test.cpp "$stage"/src/tree/*_test.cpp
+cp -r host "$stage/src/"
+rm -f "$stage"/src/host/standin* "$stage"/src/host/*_test.cpp
 for dir in */; do
   module=${dir%/}
   [ -f "$module/$module.cpp" ] || continue
   mkdir -p "$stage/src/$module"
   cp "$module/$module.cpp" "$stage/src/$module/"
-  # Headers a module keeps beside its source (the package needs no test files).
-  for header in "$module"/*.h; do
-    if [ -f "$header" ]; then cp "$header" "$stage/src/$module/"; fi
-  done
   [ -f "$module/$module.m" ] && cp "$module/$module.m" "$stage/inst/"
 done
 [ -f Contents.m ] && cp Contents.m "$stage/inst/"
