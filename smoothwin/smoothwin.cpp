@@ -229,9 +229,11 @@ vector_unit widest_vector_unit() {
   return vector_unit::plain;
 }
 
-// Additions a thread should have to be worth starting: about a tenth of a
-// millisecond of work.
-constexpr double adds_per_thread = 1 << 20;
+// Additions a thread should have to be worth starting: about a quarter of a
+// millisecond of vector work, since waking a thread on an idle core can take
+// a good part of that (fewer made calls of 60000 samples slower on two
+// threads than on one).
+constexpr double adds_per_thread = 1 << 22;
 
 // Filters the M x N column-major data into y (same shape) with a window of n
 // samples: the weights w, or the plain average when w is null; S is the
