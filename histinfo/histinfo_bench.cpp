@@ -6,7 +6,7 @@
 //   neighbouring cell taken) and spread out (no neighbours), where the plain
 //   search would take minutes: it is timed on 8 x 10^4 columns instead;
 // - 2^15 distinct columns that all share one cell, the index's worst case;
-// - 4 x 10^6 columns in 6 classes, all in one cell: rounds split over threads.
+// - 4 x 10^6 columns all in one cell: large rounds split over threads.
 // Run with OMP_NUM_THREADS=1 and unset to see what the threads add.
 #include "histinfo/histinfo.cpp"
 
@@ -64,19 +64,14 @@ std::vector<double> one_cell(long N) {
   return A;
 }
 
-// N columns of 3 rows in 6 classes that no row tells apart from its
-// neighbours (every row spans a few units only), so all share one cell and
-// each round compares millions of columns, split over the threads.
+// N columns of 3 rows, each row within [0, 2): no row spreads them over
+// more than two floors, so all share one cell, and each of the first rounds
+// compares millions of columns, split over the threads.
 std::vector<double> large_cell(long N) {
   std::mt19937 rng(3);
-  std::uniform_real_distribution<double> unit(0, 1);
-  std::uniform_int_distribution<int> level(0, 5);
+  std::uniform_real_distribution<double> span(0, 2);
   std::vector<double> A(size_t(3 * N));
-  for (long j = 0; j < N; ++j) {
-    A[size_t(3 * j)] = unit(rng);
-    A[size_t(3 * j + 1)] = 3.0 * level(rng) + unit(rng);
-    A[size_t(3 * j + 2)] = 0.5 * unit(rng);
-  }
+  for (double& v : A) v = span(rng);
   return A;
 }
 

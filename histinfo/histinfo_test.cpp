@@ -177,19 +177,20 @@ TEST(HistinfoIndex, ClassesAsTheQuadraticSearchOnRandomData) {
   }
 }
 
-// Cells large enough to be swept on several threads: every row spreads over
-// too few floors to be a grid row, so all columns share one cell.
+// Cells large enough to be swept on several threads: every row spans two
+// floors only, too few to split anything, so all columns share one cell.
 TEST(HistinfoIndex, LargeCellsSweptOnThreadsGiveTheSameClasses) {
   std::mt19937 rng(12);
-  std::uniform_real_distribution<double> unit(0, 1);
-  std::uniform_int_distribution<int> level(0, 5);
+  std::uniform_real_distribution<double> span(0, 2);
   const long M = 3, N = 200000;
   std::vector<double> A(size_t(M * N));
   for (long j = 0; j < N; ++j) {
-    A[size_t(j * M)] = unit(rng);
-    A[size_t(j * M + 1)] = 3.0 * level(rng) + unit(rng);
-    A[size_t(j * M + 2)] = j % 1000 == 7 ? NAN : 0.5 * unit(rng);
+    A[size_t(j * M)] = span(rng);
+    A[size_t(j * M + 1)] = span(rng);
+    A[size_t(j * M + 2)] = j % 1000 == 7 ? NAN : 0.5 * span(rng);
   }
+  long rows[max_grid_rows];
+  ASSERT_EQ(choose_grid_rows(A.data(), M, N, rows), 0);
   const double want = quadratic_entropy(A, M, N);
   for (int threads : {1, 2, 3}) EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want));
 }
