@@ -173,17 +173,20 @@ struct column_index {
 // column r (r itself is dropped, already classed), keeps the others in their
 // order at the front of the list, and returns how many matched; kept is set
 // to how many stayed.
-template <typename Index>
+//
+// The columns of one cell of a grid lie scattered over the data, so each is
+// asked for a few comparisons ahead of its turn (fetch_ahead). Without grid
+// rows the one cell lists every column in storage order, which the memory
+// system streams by itself.
+template <bool fetch_ahead, typename Index>
 long sweep_columns(const double* data, long M, long r, Index* members, long n,
                    unsigned char* classed, long& kept) {
   const double* reference = data + r * M;
-  // The columns of a cell lie scattered over the data: each is asked for a
-  // few comparisons ahead of its turn.
   constexpr long ahead = 12;
   long matched = 0;
   long stay = 0;
   for (long i = 0; i < n; ++i) {
-    if (i + ahead < n) __builtin_prefetch(data + long(members[i + ahead]) * M);
+    if (fetch_ahead && i + ahead < n) __builtin_prefetch(data + long(members[i + ahead]) * M);
     const Index j = members[i];
     if (long(j) == r) continue;
     if (confronto(reference, data + long(j) * M, M)) {
@@ -375,17 +378,20 @@ class column_grid {
     // A comparison takes some nanoseconds; a thread started for every round
     // pays only in rounds of some hundred thousand.
     const int used = parallel::threads_for(double(n), 65536, max_pieces, threads);
+    auto sweep_piece = [&](long begin, long end, long& kept) {
+      return d > 0 ? sweep_columns<true>(data, M, r, members + begin, end - begin, ix.classed, kept)
+                   : sweep_columns<false>(data, M, r, members + begin, end - begin, ix.classed, kept);
+    };
     if (used == 1) {
       long kept;
-      const long matched = sweep_columns(data, M, r, members, n, ix.classed, kept);
+      const long matched = sweep_piece(0, n, kept);
       ix.cells[c].size = Index(kept);
       return matched;
     }
     const long pieces = std::min<long>(max_pieces, 4L * used);
     long matched[max_pieces], kept[max_pieces];
     parallel::run(pieces, used, [&](long p, int) {
-      const long begin = n * p / pieces, end = n * (p + 1) / pieces;
-      matched[p] = sweep_columns(data, M, r, members + begin, end - begin, ix.classed, kept[p]);
+      matched[p] = sweep_piece(n * p / pieces, n * (p + 1) / pieces, kept[p]);
     });
     long total = 0, size = 0;
     for (long p = 0; p < pieces; ++p) {
