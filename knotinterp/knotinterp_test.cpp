@@ -7,9 +7,13 @@
 #include <random>
 #include <vector>
 
+#include "host/interval_index_cases.h"
+
 namespace {
 
 using namespace standin;
+using interval_cases::test_knots;
+using interval_cases::test_queries;
 using spline = cubic_spline<double const*>;
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
@@ -247,67 +251,6 @@ long one_at_a_time(const spline& s, const std::vector<double>& queries, std::vec
     out[q] = y[k] + u * (b[k] + u * (c[k] + u * d[k]));
   }
   return last;
-}
-
-// Strictly ascending knots: evenly spread, in tight clusters far apart,
-// spread over most of the double range, or running from -Inf to +Inf.
-std::vector<double> test_knots(std::mt19937& rng, int kind, size_t n) {
-  std::uniform_real_distribution<double> unit(0, 1);
-  std::vector<double> x;
-  double at = 10 * unit(rng) - 5;
-  for (size_t i = 0; i < n; ++i) {
-    if (kind == 2) {
-      x.push_back((unit(rng) < 0.5 ? -1 : 1) * std::pow(10.0, 600 * unit(rng) - 300));
-      continue;
-    }
-    x.push_back(at);
-    at += kind == 1 ? (unit(rng) < 0.9 ? 1e-9 : 1e4) : 0.5 + unit(rng);
-  }
-  if (kind == 2) {
-    x.push_back(-1.7e308);
-    x.push_back(1.7e308);
-    std::sort(x.begin(), x.end());
-    x.erase(std::unique(x.begin(), x.end()), x.end());
-  }
-  if (kind == 3) {
-    x.front() = -INFINITY;
-    x.back() = INFINITY;
-  }
-  return x;
-}
-
-// Queries at knots, beside them, between them, outside, infinite, signed
-// zeros; sorted or not. Where the calls are split into blocks, runs of
-// queries at consecutive knots mixed with NaNs straddle every block start:
-// there the interval carries over from the queries before.
-std::vector<double> test_queries(std::mt19937& rng, const std::vector<double>& x, size_t K,
-                                 bool sorted) {
-  const size_t n = x.size();
-  std::uniform_int_distribution<size_t> knot(0, n - 1);
-  std::uniform_real_distribution<double> unit(0, 1);
-  const double specials[] = {INFINITY, -INFINITY, 0.0, -0.0, -1e308, 1e308, x[0] - 1, x[n - 1] + 1};
-  std::vector<double> q(K);
-  for (double& t : q) {
-    const double r = unit(rng);
-    const size_t i = knot(rng);
-    if (r < 0.3)
-      t = x[i];
-    else if (r < 0.4)
-      t = std::nextafter(x[i], r < 0.35 ? -INFINITY : INFINITY);
-    else if (r < 0.45)
-      t = specials[knot(rng) % 8];
-    else
-      t = i + 1 < n ? x[i] + unit(rng) * (x[i + 1] - x[i]) : x[i] + unit(rng);
-    if (std::isnan(t)) t = x[i];  // between infinite knots
-  }
-  if (sorted) std::sort(q.begin(), q.end());
-  for (size_t start = interval_search::block_size; start < K; start += interval_search::block_size) {
-    const size_t first = knot(rng), from = start - 1 - knot(rng) % 40;
-    for (size_t j = 0; j < 48 && from + j < K; ++j)
-      q[from + j] = knot(rng) % 4 == 0 ? NAN : x[std::min(first + j, n - 1)];
-  }
-  for (size_t j = 0; j < K; j += 97) q[j] = NAN;
-  return q;
 }
 
 TEST(CubicSplineCore, AllQueriesAtOnceMatchOneAtATimeOnEveryThreadCount) {
