@@ -9,7 +9,7 @@ rm -rf "$stage" && mkdir -p "$stage/inst" "$stage/src"
 cp package/DESCRIPTION package/INDEX package/post_install.m COPYING "$stage/"
 cp package/Makefile "$stage/src/"
 cp -r host "$stage/src/"
-rm -f "$stage"/src/host/standin* "$stage"/src/host/*_test.cpp "$stage"/src/host/*_cases.h
+rm -f "$stage"/src/host/standin* "$stage"/src/host/*_test.cpp "$stage"/src/host/*_cases.h "$stage"/src/host/host_calls.h
 for dir in */; do
   module=${dir%/}
   [ -f "$module/$module.cpp" ] || continue
