@@ -50,6 +50,7 @@ bool mxIsSparse(const mxArray* array);
 bool mxIsChar(const mxArray* array);
 bool mxIsEmpty(const mxArray* array);
 mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag);
+mxArray* mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID class_id, mxComplexity flag);
 int mxGetString(const mxArray* array, char* buffer, mwSize length);
 void* mxMalloc(size_t bytes);
 void* mxCalloc(size_t count, size_t size);

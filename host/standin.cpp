@@ -152,6 +152,21 @@ mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity flag) {
   return context().arrays.back().get();
 }
 
+// Unset elements hold a NaN of their own, so a test that compares bits sees
+// every element a module forgot to write.
+mxArray* mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID class_id, mxComplexity flag) {
+  if (class_id != mxDOUBLE_CLASS || flag != mxREAL)
+    throw std::logic_error("standin: only real double arrays are made unset");
+  if (m > size_t(INT64_MAX) || n > size_t(INT64_MAX)) throw standin::host_error("Out of memory");
+  mxArray* array = mxCreateDoubleMatrix(mwSize(m), mwSize(n), mxREAL);
+  if (array) {
+    const uint64_t unset = standin::unset_element_bits;
+    for (size_t i = 0; i < array->numel(); ++i)
+      std::memcpy(array->real_part.data() + i * sizeof unset, &unset, sizeof unset);
+  }
+  return array;
+}
+
 int mxGetString(const mxArray* array, char* buffer, mwSize length) {
   if (length <= 0) return 1;
   if (array->class_id != mxCHAR_CLASS) {

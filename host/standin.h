@@ -57,6 +57,10 @@ mxArray complex_matrix(size_t m, size_t n, const std::vector<double>& re,
 mxArray sparse_matrix(size_t m, size_t n, const std::vector<double>& nonzeros);
 mxArray char_array(const std::string& text);
 
+// The bits of every element of an array from mxCreateUninitNumericMatrix
+// until the module writes it: a NaN whose payload no arithmetic produces.
+constexpr uint64_t unset_element_bits = 0x7FF4D0E5C0FFEE00ull;
+
 // ---- calling a gateway ----------------------------------------------------
 using gateway = void (*)(int, mxArray*[], int, const mxArray*[]);
 

@@ -7,9 +7,13 @@
 ## The contenders of one comparison run in turn, round after round, so that
 ## the load of a shared machine falls on all alike; each figure is the median
 ## over the rounds, in seconds, and each ratio the median of the per-round
-## ratios.
+## ratios. Each result is kept until the same contender runs again, as in a
+## script that assigns it: a result dropped at once lets the C library hand
+## its memory back to the system, and every call then pays for fresh pages,
+## the same for any function returning that much. bench_interp (rounds, true)
+## times that way instead.
 
-function bench_interp (rounds = 7)
+function bench_interp (rounds = 7, fresh_pages = false)
   toolbox = fileparts (file_in_loadpath ("knotinterp.mex"));
   addpath (toolbox);   # the built modules before their help files
   rand ("seed", 1);
@@ -31,7 +35,7 @@ function bench_interp (rounds = 7)
       else
         q = xx;
       endif
-      t = in_turn (rounds, {@() on_threads("1", @knotinterp, x, y, q), ...
+      t = in_turn (rounds, fresh_pages, {@() on_threads("1", @knotinterp, x, y, q), ...
                             @() on_threads(threads, @knotinterp, x, y, q), ...
                             @() on_threads("1", @slopeinterp, x, y, q), ...
                             @() on_threads(threads, @slopeinterp, x, y, q), ...
@@ -67,7 +71,7 @@ function bench_interp (rounds = 7)
         q = xx;
       endif
       for f = {@knotinterp, @slopeinterp}
-        t = in_turn (rounds, {@() on_threads("1", f{1}, x, y, q), ...
+        t = in_turn (rounds, fresh_pages, {@() on_threads("1", f{1}, x, y, q), ...
                               @() on_threads("2", f{1}, x, y, q)});
         printf ("%7d %9d %9s %12.4f %12.4f %8.2fx   %s\n", numel (x), n, order{1}, median (t),
                 median (t(:, 1) ./ t(:, 2)), func2str (f{1}));
@@ -78,22 +82,28 @@ function bench_interp (rounds = 7)
 endfunction
 
 ## t(r, c): the time of contender c in round r; the contenders take turns.
-function t = in_turn (rounds, contenders)
+function t = in_turn (rounds, fresh_pages, contenders)
   t = zeros (rounds, numel (contenders));
+  results = cell (size (contenders));
   for r = 1:rounds
     for c = 1:numel (contenders)
       tic;
-      contenders{c} ();
+      result = contenders{c} ();
       t(r, c) = toc;
+      if (fresh_pages)
+        clear result;
+      else
+        results{c} = result;   # the one it replaces is freed untimed
+      endif
     endfor
   endfor
 endfunction
 
 ## The modules read OMP_NUM_THREADS at every call; an empty count leaves it
 ## unset (one thread per core).
-function on_threads (count, f, x, y, q)
+function yy = on_threads (count, f, x, y, q)
   restore (count);
-  f (x, y, q);
+  yy = f (x, y, q);
 endfunction
 
 function restore (count)

@@ -191,7 +191,7 @@ void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
   // A row whatever the shape of XX. K is passed at full width: a 32-bit
   // count would wrap for huge XX and leave the loop below writing past it.
-  plhs[0] = mxCreateDoubleMatrix(1, K, mxREAL);
+  plhs[0] = host::create_matrix_to_fill(1, K);
   double* yy = mxGetPr(plhs[0]);
 
   cubic_spline<double const*> spline(n, 0, 0, x, y, 0.0, 0.0);

@@ -182,7 +182,7 @@ void mexFunction(int /*nlhs*/, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 
   // A column whatever the shape of XX. K is passed at full width: a 32-bit
   // count would wrap for huge XX and leave the loop below writing past it.
-  plhs[0] = mxCreateDoubleMatrix(K, 1, mxREAL);
+  plhs[0] = host::create_matrix_to_fill(K, 1);
   double* yy = mxGetPr(plhs[0]);
 
   // A local object, so the host's error call, which leaves by unwinding,

@@ -291,7 +291,7 @@ void mexFunction(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     S = double(n);
   }
 
-  plhs[0] = mxCreateDoubleMatrix(M, N, mxREAL);
+  plhs[0] = host::create_matrix_to_fill(size_t(M), size_t(N));
   smoothwin_filter(x, M, N, n, w, S, mxGetPr(plhs[0]), parallel::thread_budget(),
                    widest_vector_unit());
 }

@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,12 @@ struct output_memory {
 constexpr size_t huge_page_bytes = size_t(2) << 20;
 constexpr size_t own_mapping_bytes = size_t(32) << 20;
 
-output_memory allocate_output(size_t bytes) {
+// Cleared unless the module fills every element itself.
+output_memory allocate_output(size_t bytes, bool cleared) {
   output_memory memory;
   if (bytes < own_mapping_bytes) {
-    memory.base = std::calloc(std::max<size_t>(bytes, sizeof(double)), 1);
+    const size_t size = std::max<size_t>(bytes, sizeof(double));
+    memory.base = cleared ? std::calloc(size, 1) : std::malloc(size);
     if (!memory.base) throw std::bad_alloc();
     memory.data = static_cast<double*>(memory.base);
     return memory;
@@ -143,17 +146,31 @@ bool mxIsSparse(const mxArray*) { return false; }
 bool mxIsChar(const mxArray* array) { return array->class_id == mxCHAR_CLASS; }
 bool mxIsEmpty(const mxArray* array) { return mxGetNumberOfElements(array) == 0; }
 
-mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity) {
-  if (m < 0 || n < 0) throw std::bad_alloc();
-  check_request(size_t(m), sizeof(double));
-  if (m > 0) check_request(size_t(n), size_t(m) * sizeof(double));
+namespace {
+
+mxArray* create_double_matrix(size_t m, size_t n, bool cleared) {
+  check_request(m, sizeof(double));
+  if (m > 0) check_request(n, m * sizeof(double));
   auto array = std::make_unique<mxArray>();
-  array->rows = size_t(m);
-  array->columns = size_t(n);
-  array->owned = allocate_output(size_t(m) * size_t(n) * sizeof(double));
+  array->rows = m;
+  array->columns = n;
+  array->owned = allocate_output(m * n * sizeof(double), cleared);
   array->data = array->owned.data;
   context().arrays.push_back(std::move(array));
   return context().arrays.back().get();
+}
+
+}  // namespace
+
+mxArray* mxCreateDoubleMatrix(mwSize m, mwSize n, mxComplexity) {
+  if (m < 0 || n < 0) throw std::bad_alloc();
+  return create_double_matrix(size_t(m), size_t(n), true);
+}
+
+mxArray* mxCreateUninitNumericMatrix(size_t m, size_t n, mxClassID class_id, mxComplexity flag) {
+  if (class_id != mxDOUBLE_CLASS || flag != mxREAL)
+    throw std::logic_error("only real double arrays are made unset");
+  return create_double_matrix(m, n, false);
 }
 
 int mxGetString(const mxArray* array, char* buffer, mwSize length) {
