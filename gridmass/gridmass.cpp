@@ -21,14 +21,24 @@
 // The table is a dense array over all (parent, bin) pairs while those fit a
 // small budget (cache-sized: it is hit once per point and coordinate) and are
 // not far more than the points, and an open-addressing hash of the occupied
-// pairs beyond that, whose size follows the occupied cells, never the grid. Resolutions are independent and are
-// shared out among threads; each thread has its own tables.
+// pairs beyond that, whose size follows the occupied cells, never the grid.
+//
+// Resolutions are independent and are shared out among threads; each thread
+// has its own tables. When no resolution is left to start, a thread counts
+// the next depth of one still being counted, behind the depth before it
+// (each depth takes the points in order, so it can follow the previous one
+// point by point): every thread stays busy to the end, also with fewer
+// resolutions than threads. Every depth numbers its cells as one thread
+// would, so the results are the same, bit for bit, for every thread count.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include "host/host.h"
@@ -53,6 +63,14 @@ static_assert(dense_slots_budget <= UINT32_MAX, "dense slots are numbered in 32 
 // starting: about a millisecond of counting.
 constexpr double work_per_thread = 1 << 18;
 
+// With this many points or more, a depth may be counted by one thread while
+// the depth before it is still being counted by another (see schedule), so
+// the depths of every resolution are tasks that threads can share; with
+// fewer, only whole resolutions are.
+constexpr long min_points_to_follow = 1 << 15;
+
+long tasks_of(long M, long N, long P) { return M >= min_points_to_follow ? P * N : P; }
+
 enum class gridmass_outcome { success, all_values_equal, value_outside_grid };
 
 // Asks for the cache line at `address` ahead of its use, where the compiler
@@ -65,56 +83,158 @@ inline void prefetch(const void* address) {
 #endif
 }
 
-// The cells of one resolution, depth by depth, numbered in order of first
-// occupation. Count is the integer type of cell numbers and point counts:
-// 32 bits unless there are 2^32 points or more.
+// One resolution while its depths are counted. The depths of a resolution
+// may be counted by different threads at once, each behind the one before
+// it: depth k takes the points whose cells at depth k-1 are known, in runs,
+// and overwrites those with their cells at depth k. One array thus holds
+// every point's cell at the deepest depth that has reached it.
 template <typename Count>
-class prefix_cells {
+struct resolution_run {
+  long p = 0;  // index of the partition size, and of the results' rows
+  int b = 2;
+  double scale = 0;
+  double offset = 0;
+  std::vector<Count> cell_of_point;
+  // Per depth: how many points (a prefix) have their cell at that depth in
+  // cell_of_point, and the depth's cell count once its sums are written (0
+  // before).
+  std::unique_ptr<std::atomic<long>[]> counted;
+  std::unique_ptr<std::atomic<uint64_t>[]> cells;
+  long handed_out = 0;  // depths given to threads, under the schedule's lock
+
+  explicit resolution_run(long N)
+      : counted(new std::atomic<long>[size_t(N)]), cells(new std::atomic<uint64_t>[size_t(N)]) {
+    for (long k = 0; k < N; ++k) {
+      counted[k].store(0, std::memory_order_relaxed);
+      cells[k].store(0, std::memory_order_relaxed);
+    }
+  }
+};
+
+// A depth that runs behind the one before it publishes its progress every
+// this many points, and waits for the points it needs.
+constexpr long publish_points = 2048;
+
+// Waits until `counted` reaches `needed`; returns the count seen, or -1 when
+// the call is being ended. The depth waited for is being counted by a
+// running thread, usually a run or two ahead; a long wait (more threads
+// than cores) gives the core away.
+inline long wait_for(const std::atomic<long>& counted, long needed,
+                     const std::atomic<bool>& stop) {
+  for (int spins = 0;; ++spins) {
+    const long now = counted.load(std::memory_order_acquire);
+    if (now >= needed) return now;
+    if (stop.load(std::memory_order_relaxed)) return -1;
+    if (spins >= 4096)
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    else if (spins >= 64)
+      std::this_thread::yield();
+  }
+}
+
+// Which depth of which resolution a thread counts next. A thread keeps to
+// its resolution, depth after depth, as long as the next depth is free (its
+// tables and points stay in its cache); then it starts the next resolution,
+// finest first; when none is left, it takes the next depth of a resolution
+// still being counted, the one with most depths left, and counts it behind
+// the depth before it. Depths are handed out in order within a resolution,
+// so every depth waits only for one that is already being counted.
+template <typename Count>
+class schedule {
  public:
-  explicit prefix_cells(long npoints)
+  schedule(std::vector<resolution_run<Count>>& runs, long depths, bool may_follow)
+      : runs(runs), depths(depths), may_follow(may_follow) {}
+
+  // False when every depth has been handed out.
+  bool next(resolution_run<Count>*& mine, long& depth) {
+    std::lock_guard<std::mutex> hold(lock);
+    resolution_run<Count>* pick = nullptr;
+    if (mine && mine->handed_out < depths) {
+      pick = mine;
+    } else if (started < runs.size()) {
+      pick = &runs[started++];
+      if (!spare.empty()) {
+        pick->cell_of_point.swap(spare.back());
+        spare.pop_back();
+      }
+    } else if (may_follow) {
+      for (size_t r = 0; r < started; ++r)
+        if (runs[r].handed_out < depths && (!pick || runs[r].handed_out < pick->handed_out))
+          pick = &runs[r];
+    }
+    if (!pick) return false;
+    mine = pick;
+    depth = pick->handed_out++;
+    return true;
+  }
+
+  // Once the points of a resolution's last depth are counted, its array
+  // serves the next resolution started: there are never more arrays than
+  // threads.
+  void release(resolution_run<Count>& run) {
+    std::lock_guard<std::mutex> hold(lock);
+    spare.push_back(std::move(run.cell_of_point));
+    run.cell_of_point = std::vector<Count>();
+  }
+
+ private:
+  std::mutex lock;
+  std::vector<resolution_run<Count>>& runs;
+  const long depths;
+  const bool may_follow;
+  size_t started = 0;
+  std::vector<std::vector<Count>> spare;
+};
+
+// A thread's tables: the cells of one depth of one resolution at a time,
+// numbered in order of first occupation. Count is the integer type of cell
+// numbers and point counts: 32 bits unless there are 2^32 points or more.
+template <typename Count>
+class depth_counter {
+ public:
+  explicit depth_counter(long npoints)
       : npoints(npoints), small_term(size_t(std::min(npoints + 1, 1025L)), 1.0) {}
 
-  // Writes the sums of every depth for b bins per axis to entries p + k*P of
-  // the three result arrays. False when a value falls outside the grid.
-  bool count_resolution(const double* data, long N, int b, double scale, double offset, long p,
-                        long P, double* minus_log_cells, double* sum_plogp, double* log_sum_p2) {
-    cell_of_point.assign(size_t(npoints), 0);
-    Count parents = 1;  // at depth 0 all points share the whole space
-    for (long k = 0; k < N; ++k) {
-      const double* column = data + k * npoints;
-      const size_t at = size_t(p + k * P);
-      if (k > 0 && long(parents) == npoints) {
-        // Every point is alone in its cell from the previous depth on, so the
-        // cells of this depth are the points again, in the same order, each
-        // holding one: the same sums, from the same operands.
-        if (!all_in_grid(column, b, scale, offset)) return false;
-        minus_log_cells[at] = minus_log_cells[at - P];
-        sum_plogp[at] = sum_plogp[at - P];
-        log_sum_p2[at] = log_sum_p2[at - P];
-        continue;
-      }
-      // A dense table far larger than the points would cost more to clear
-      // than the hash costs to probe.
-      const size_t pairs = size_t(parents) * size_t(b);
-      const bool counted = pairs <= dense_slots_budget && pairs <= 8 * size_t(npoints)
-                               ? count_dense(column, b, scale, offset, parents)
-                               : count_hashed(column, b, scale, offset, parents);
-      if (!counted) return false;
-
-      // The masses of the cells, in order of first occupation.
-      double plogp = 0.0;
-      double p2 = 0.0;
-      for (Count c = 0; c < cells; ++c) {
-        const Count points = points_in_cell[c];
-        const double mu = double(points) / double(npoints);
-        plogp = plogp_term(points, mu) + plogp;
-        p2 = mu * mu + p2;
-      }
-      minus_log_cells[at] = -(std::log(double(cells)) / ln2);
-      sum_plogp[at] = plogp;
-      log_sum_p2[at] = std::log(p2) / ln2;
-      parents = cells;
+  // Counts depth k of `run` and writes its sums to entries p + k*P of the
+  // three result arrays. False when a value falls outside the grid or the
+  // call is being ended.
+  bool count_depth(resolution_run<Count>& run, long k, const double* data, long P,
+                   double* minus_log_cells, double* sum_plogp, double* log_sum_p2,
+                   const std::atomic<bool>& stop) {
+    const double* column = data + k * npoints;
+    const size_t at = size_t(run.p + k * P);
+    // The cells of the depth before, when its sums are written already: it
+    // is then counted to the end. Otherwise this depth runs behind it.
+    const uint64_t parents = k == 0 ? 1 : run.cells[k - 1].load(std::memory_order_acquire);
+    if (k == 0) run.cell_of_point.assign(size_t(npoints), 0);  // all share the whole space
+    if (k > 0 && parents == uint64_t(npoints)) {
+      // Every point is alone in its cell from the previous depth on, so the
+      // cells of this depth are the points again, in the same order, each
+      // holding one: the same sums, from the same operands. (A depth that
+      // runs behind finds those same cells in its tables.)
+      if (!all_in_grid(column, run.b, run.scale, run.offset)) return false;
+      minus_log_cells[at] = minus_log_cells[at - P];
+      sum_plogp[at] = sum_plogp[at - P];
+      log_sum_p2[at] = log_sum_p2[at - P];
+      run.counted[k].store(npoints, std::memory_order_release);
+      run.cells[k].store(uint64_t(npoints), std::memory_order_release);
+      return true;
     }
+    if (!count_points(run, k, column, parents, stop)) return false;
+
+    // The masses of the cells, in order of first occupation.
+    double plogp = 0.0;
+    double p2 = 0.0;
+    for (Count c = 0; c < cells; ++c) {
+      const Count points = points_in_cell[c];
+      const double mu = double(points) / double(npoints);
+      plogp = plogp_term(points, mu) + plogp;
+      p2 = mu * mu + p2;
+    }
+    minus_log_cells[at] = -(std::log(double(cells)) / ln2);
+    sum_plogp[at] = plogp;
+    log_sum_p2[at] = std::log(p2) / ln2;
+    run.cells[k].store(uint64_t(cells), std::memory_order_release);
     return true;
   }
 
@@ -132,13 +252,14 @@ class prefix_cells {
   // bin), with nothing in between to wait on, then the lookups, whose slots
   // the first pass has already asked the memory for.
   static constexpr long run_length = 64;
+  static_assert(publish_points % run_length == 0, "progress is published after whole runs");
 
   // The keys of points first ... first + n - 1; false when a value falls
   // outside the grid. For 0 <= v < b, truncation is the floor; a NaN fails
   // both tests.
-  bool keys_of_run(const double* column, long first, long n, int b, double scale, double offset,
-                   uint64_t* keys) const {
-    const Count* parent = cell_of_point.data() + first;
+  static bool keys_of_run(const double* column, const Count* cell_of, long first, long n, int b,
+                          double scale, double offset, uint64_t* keys) {
+    const Count* parent = cell_of + first;
     const double top = b;
     bool inside = true;
     for (long j = 0; j < n; ++j) {
@@ -169,121 +290,197 @@ class prefix_cells {
     Count points;
   };
 
-  // One slot per (parent, bin) pair: the key is the slot.
-  bool count_dense(const double* column, int b, double scale, double offset, Count parents) {
-    const size_t slots = size_t(parents) * size_t(b);
-    if (dense.size() < slots) dense.resize(slots);
-    const size_t most_cells = std::min(slots, size_t(npoints));
-    if (slot_of_cell.size() < most_cells) slot_of_cell.resize(most_cells);
+  // Numbers the cells of depth k in `cells` and `points_in_cell`, and the
+  // points' cells in the run's array. The table is a dense array, one slot
+  // per (parent, bin) pair, while those fit a small budget (cache-sized: it
+  // is hit once per point) and are not far more than the points (it would
+  // cost more to clear than the hash costs to probe); an open-addressing
+  // hash of the occupied pairs beyond that. When the parents are not known
+  // yet (the depth before is still being counted), the dense table is tried
+  // and its cells move to the hash at the first key beyond it. The tables
+  // number the cells alike, so the choice never changes a bit.
+  bool count_points(resolution_run<Count>& run, long k, const double* column, uint64_t parents,
+                    const std::atomic<bool>& stop) {
+    const int b = run.b;
+    const double scale = run.scale;
+    const double offset = run.offset;
+    const std::atomic<long>* before = parents == 0 ? &run.counted[k - 1] : nullptr;
+    std::atomic<long>& done = run.counted[k];
+    long ready = before ? 0 : npoints;
+    // Depth 0 allocates the array: a depth behind it looks at it only once
+    // depth 0 has published points.
+    Count* cell_of = before ? nullptr : run.cell_of_point.data();
 
-    dense_slot* table = dense.data();
-    Count* cell_of = cell_of_point.data();
-    uint32_t* slot_of = slot_of_cell.data();
-    Count fresh = 0;
-    bool inside = true;
-    uint64_t keys[run_length];
-    for (long first = 0; first < npoints && inside; first += run_length) {
-      const long n = std::min(run_length, npoints - first);
-      inside = keys_of_run(column, first, n, b, scale, offset, keys);
-      for (long j = 0; j < n; ++j) {
-        dense_slot& slot = table[keys[j]];
-        if (slot.points == 0) {
-          slot.cell = fresh++;
-          slot_of[slot.cell] = uint32_t(keys[j]);
-        }
-        ++slot.points;
-        cell_of[first + j] = slot.cell;
-      }
+    const size_t dense_limit = std::min(dense_slots_budget, 8 * size_t(npoints));
+    const size_t dense_slots = parents ? size_t(parents) * size_t(b) : dense_limit;
+    bool dense_mode = dense_slots <= dense_limit;
+    const bool check_keys = parents == 0;
+    if (dense_mode) {
+      if (dense.size() < dense_slots) dense.resize(dense_slots);
+      const size_t most_cells = std::min(dense_slots, size_t(npoints));
+      if (slot_of_cell.size() < most_cells) slot_of_cell.resize(most_cells);
+    } else {
+      reserve_hash(parents, true);
     }
+
+    Count fresh = 0;
+    uint64_t keys[run_length];
+    size_t homes[run_length];
+    for (long first = 0; first < npoints; first += run_length) {
+      const long n = std::min(run_length, npoints - first);
+      if (first + n > ready) {
+        ready = wait_for(*before, std::min(first + publish_points, npoints), stop);
+        if (ready < 0) return false;
+        cell_of = run.cell_of_point.data();
+      }
+      if (!keys_of_run(column, cell_of, first, n, b, scale, offset, keys)) return false;
+      if (dense_mode && check_keys) {
+        uint64_t top = 0;
+        for (long j = 0; j < n; ++j) top = std::max(top, keys[j]);
+        if (top >= dense_slots) {
+          dense_to_hash(fresh);
+          dense_mode = false;
+        }
+      }
+      if (dense_mode) {
+        dense_slot* table = dense.data();
+        uint32_t* slot_of = slot_of_cell.data();
+        for (long j = 0; j < n; ++j) {
+          dense_slot& slot = table[keys[j]];
+          if (slot.points == 0) {
+            slot.cell = fresh++;
+            slot_of[slot.cell] = uint32_t(keys[j]);
+          }
+          ++slot.points;
+          cell_of[first + j] = slot.cell;
+        }
+      } else {
+        hash_slot* table = hash.data();
+        const size_t mask = hash_slots - 1;
+        for (long j = 0; j < n; ++j) {
+          homes[j] = home_of(keys[j]);
+          prefetch(table + homes[j]);
+        }
+        for (long j = 0; j < n; ++j) {
+          size_t h = homes[j];
+          while (table[h].points != 0 && table[h].key != keys[j]) h = (h + 1) & mask;
+          hash_slot& slot = table[h];
+          if (slot.points == 0) {
+            slot.key = keys[j];
+            slot.cell = fresh++;
+          }
+          ++slot.points;
+          cell_of[first + j] = slot.cell;
+        }
+        // Growing between runs keeps the homes of a run valid.
+        if (4 * size_t(fresh) > 3 * hash_slots) grow_hash();
+      }
+      if ((first + n) % publish_points == 0 || first + n == npoints)
+        done.store(first + n, std::memory_order_release);
+    }
+
     // Hand the counts over in cell order and leave the table empty again.
     cells = fresh;
     if (points_in_cell.size() < size_t(cells)) points_in_cell.resize(size_t(cells));
-    for (Count c = 0; c < cells; ++c) {
-      dense_slot& slot = table[slot_of[c]];
-      points_in_cell[c] = slot.points;
-      slot = dense_slot{0, 0};
+    if (dense_mode) {
+      for (Count c = 0; c < cells; ++c) {
+        dense_slot& slot = dense[slot_of_cell[c]];
+        points_in_cell[c] = slot.points;
+        slot = dense_slot{0, 0};
+      }
+    } else {
+      for (size_t h = 0; h < hash_slots; ++h) {
+        hash_slot& slot = hash[h];
+        if (slot.points == 0) continue;
+        points_in_cell[slot.cell] = slot.points;
+        slot.points = 0;
+      }
     }
-    return inside;
+    return true;
   }
 
   // Linear probing, kept at most about three quarters full (emptier tables
-  // were slower: they fit the caches worse). Keys are below npoints * 16384, far
-  // from 2^64 for any number of points that fits in memory.
-  bool count_hashed(const double* column, int b, double scale, double offset, Count parents) {
-    // A depth has at least as many cells as the one before it, and at most
-    // as many as there are points. The table grows between runs only, while
-    // a run adds up to run_length cells: it never fills up (a quarter of 256
-    // slots is a run).
+  // were slower: they fit the caches worse). Keys are below npoints * 16384,
+  // far from 2^64 for any number of points that fits in memory. A depth has
+  // at least as many cells as the one before it (`least`), and at most as
+  // many as there are points. The table grows between runs only, while a run
+  // adds up to run_length cells: it never fills up (a quarter of 256 slots
+  // is a run). The table is empty here. Its first hash_slots slots are used:
+  // of a table left large by a finer grid, up to eight times the size `least`
+  // asks for (`fit`; all of it when the parents are not known). That keeps
+  // it emptier than the size asked for, which probes faster (a tighter table
+  // counted Henon data a sixth slower), and spares clearing all of a large
+  // table for a few cells.
+  void reserve_hash(uint64_t least, bool fit) {
     size_t wanted = 16;
-    while (3 * wanted < 4 * size_t(parents) ||
+    while (3 * wanted < 4 * size_t(least) ||
            (wanted < 4 * size_t(run_length) && wanted < 2 * size_t(npoints)))
       wanted *= 2;
-    if (hash.size() < wanted) resize_hash(wanted);
+    if (hash.size() < wanted) {
+      std::vector<hash_slot>().swap(hash);
+      hash.resize(wanted);
+    }
+    use_hash_slots(fit ? std::min(hash.size(), 8 * wanted) : hash.size());
+  }
 
-    Count* cell_of = cell_of_point.data();
-    Count fresh = 0;
-    bool inside = true;
-    uint64_t keys[run_length];
-    size_t homes[run_length];
-    for (long first = 0; first < npoints && inside; first += run_length) {
-      const long n = std::min(run_length, npoints - first);
-      inside = keys_of_run(column, first, n, b, scale, offset, keys);
-      hash_slot* table = hash.data();
-      const size_t mask = hash.size() - 1;
-      for (long j = 0; j < n; ++j) {
-        homes[j] = home_of(keys[j]);
-        prefetch(table + homes[j]);
-      }
-      for (long j = 0; j < n; ++j) {
-        size_t h = homes[j];
-        while (table[h].points != 0 && table[h].key != keys[j]) h = (h + 1) & mask;
-        hash_slot& slot = table[h];
-        if (slot.points == 0) {
-          slot.key = keys[j];
-          slot.cell = fresh++;
-        }
-        ++slot.points;
-        cell_of[first + j] = slot.cell;
-      }
-      // Growing between runs keeps the homes of a run valid.
-      if (4 * size_t(fresh) > 3 * hash.size()) resize_hash(2 * hash.size());
+  void use_hash_slots(size_t slots) {
+    hash_slots = slots;
+    hash_shift = 64;
+    for (size_t s = slots; s > 1; s /= 2) --hash_shift;
+  }
+
+  // Moves the cells counted so far from the dense table to the hash.
+  void dense_to_hash(Count fresh) {
+    reserve_hash(fresh, false);
+    const size_t mask = hash_slots - 1;
+    for (Count c = 0; c < fresh; ++c) {
+      dense_slot& slot = dense[slot_of_cell[c]];
+      const uint64_t key = slot_of_cell[c];
+      size_t h = home_of(key);
+      while (hash[h].points != 0) h = (h + 1) & mask;
+      hash[h] = hash_slot{key, c, slot.points};
+      slot = dense_slot{0, 0};
     }
-    cells = fresh;
-    if (points_in_cell.size() < size_t(cells)) points_in_cell.resize(size_t(cells));
-    for (hash_slot& slot : hash) {
-      if (slot.points == 0) continue;
-      points_in_cell[slot.cell] = slot.points;
-      slot.points = 0;
-    }
-    return inside;
   }
 
   size_t home_of(uint64_t key) const {
     return size_t((key * 0x9E3779B97F4A7C15ull) >> hash_shift);
   }
 
-  // Moves the occupied slots into a table of `size` slots, a power of two.
-  void resize_hash(size_t size) {
-    std::vector<hash_slot> old(size);
-    old.swap(hash);
-    hash_shift = 64;
-    for (size_t s = size; s > 1; s /= 2) --hash_shift;
-    for (const hash_slot& slot : old) {
+  // Doubles the slots in use and moves the occupied ones to their new
+  // places: within the table when it has the room, else into a new one.
+  void grow_hash() {
+    std::vector<hash_slot> moving;
+    if (2 * hash_slots <= hash.size()) {
+      moving.reserve(hash_slots - hash_slots / 4 + size_t(run_length));
+      for (size_t h = 0; h < hash_slots; ++h)
+        if (hash[h].points != 0) {
+          moving.push_back(hash[h]);
+          hash[h].points = 0;
+        }
+    } else {
+      moving.resize(2 * hash_slots);
+      moving.swap(hash);
+      moving.resize(hash_slots);  // the old table's slots in use
+    }
+    use_hash_slots(2 * hash_slots);
+    const size_t mask = hash_slots - 1;
+    for (const hash_slot& slot : moving) {
       if (slot.points == 0) continue;
-      size_t s = home_of(slot.key);
-      while (hash[s].points != 0) s = (s + 1) & (hash.size() - 1);
-      hash[s] = slot;
+      size_t h = home_of(slot.key);
+      while (hash[h].points != 0) h = (h + 1) & mask;
+      hash[h] = slot;
     }
   }
 
   long npoints;
-  std::vector<Count> cell_of_point;   // per point: its cell at the current depth
   std::vector<Count> points_in_cell;  // per cell, in order of first occupation
-  Count cells = 0;                    // cells of the current depth
+  Count cells = 0;                    // cells of the depth last counted
   std::vector<double> small_term;     // plogp_term by count, while small
   std::vector<dense_slot> dense;
   std::vector<uint32_t> slot_of_cell;  // where the dense table holds each cell
   std::vector<hash_slot> hash;
+  size_t hash_slots = 0;  // in use: a power of two, at most hash.size()
   int hash_shift = 64;
 };
 
@@ -298,20 +495,37 @@ bool all_resolutions(const double* data, long M, long N, const int* bins, long P
   std::sort(order.begin(), order.end(),
             [bins](long a, long b) { return bins[a] > bins[b] || (bins[a] == bins[b] && a < b); });
 
-  std::vector<prefix_cells<Count>> scratch(static_cast<size_t>(threads), prefix_cells<Count>(M));
-  std::atomic<bool> outside{false};
-  parallel::run(P, threads, [&](long task, int worker) {
-    if (outside.load(std::memory_order_relaxed)) return;  // the call fails anyway
-    const long p = order[size_t(task)];
-    const int b = bins[p];
+  std::vector<resolution_run<Count>> runs;
+  runs.reserve(size_t(P));
+  for (long t = 0; t < P; ++t) {
+    runs.emplace_back(N);
+    resolution_run<Count>& run = runs.back();
+    run.p = order[size_t(t)];
+    run.b = bins[run.p];
     // The highest value lands just below b, in bin b-1; the lowest at 0.
-    const double scale = (b - 0.000001) / (hi - lo);
-    const double offset = scale * lo;
-    if (!scratch[size_t(worker)].count_resolution(data, N, b, scale, offset, p, P,
-                                                    minus_log_cells, sum_plogp, log_sum_p2))
-      outside.store(true, std::memory_order_relaxed);
+    run.scale = (run.b - 0.000001) / (hi - lo);
+    run.offset = run.scale * lo;
+  }
+  schedule<Count> plan(runs, N, M >= min_points_to_follow);
+  std::vector<depth_counter<Count>> scratch(static_cast<size_t>(threads), depth_counter<Count>(M));
+  std::atomic<bool> stop{false};  // a value outside the grid, or a task failed
+  parallel::run(threads, threads, [&](long, int worker) {
+    depth_counter<Count>& counter = scratch[size_t(worker)];
+    resolution_run<Count>* run = nullptr;
+    long k = 0;
+    try {
+      while (!stop.load(std::memory_order_relaxed) && plan.next(run, k)) {
+        if (!counter.count_depth(*run, k, data, P, minus_log_cells, sum_plogp, log_sum_p2, stop))
+          stop.store(true, std::memory_order_relaxed);
+        else if (k == N - 1)
+          plan.release(*run);
+      }
+    } catch (...) {
+      stop.store(true, std::memory_order_relaxed);  // no depth waits for this one in vain
+      throw;
+    }
   });
-  return !outside.load();
+  return !stop.load();
 }
 
 // Fills the three P x N result arrays (column-major, entry p + k*P for
@@ -321,18 +535,49 @@ gridmass_outcome gridmass_partition_sums(const double* data, long M, long N, con
                                          long P, double* minus_log_cells, double* sum_plogp,
                                          double* log_sum_p2, int threads) {
   const long values = M * N;
-  double lo = data[0];
-  double hi = data[0];
-  for (long i = 1; i < values; ++i) {
-    if (data[i] < lo) lo = data[i];
-    if (data[i] > hi) hi = data[i];
-  }
+  threads = parallel::threads_for(double(values) * double(P), work_per_thread, tasks_of(M, N, P),
+                                  threads);
+  // The range of the values, in parts when there are threads for them. One
+  // pass, as before, starts from the first value and takes a value only when
+  // it is beyond: a NaN first keeps lo and hi NaN, any other NaN is passed
+  // over, and of equal values (0 and -0) the first stays. A part starts from
+  // its first value that is not a NaN, and the parts are combined in order
+  // by the same tests, which gives the very same lo and hi.
+  struct range {
+    double lo, hi;
+    bool any;  // false for a part of NaNs only
+    void take(double v) {
+      if (v < lo) lo = v;
+      if (v > hi) hi = v;
+    }
+  };
+  std::vector<range> parts(static_cast<size_t>(threads));
+  const long part_values = (values + threads - 1) / threads;
+  parallel::run(threads, threads, [&](long part, int) {
+    long i = std::min(values, part * part_values);
+    const long end = std::min(values, i + part_values);
+    if (part > 0)
+      while (i < end && std::isnan(data[i])) ++i;
+    range r{0.0, 0.0, i < end};
+    if (r.any) {
+      r.lo = r.hi = data[i];
+      for (++i; i < end; ++i) r.take(data[i]);
+    }
+    parts[size_t(part)] = r;
+  });
+  range all = parts[0];
+  for (int part = 1; part < threads; ++part)
+    if (parts[size_t(part)].any) {
+      all.take(parts[size_t(part)].lo);
+      all.take(parts[size_t(part)].hi);
+    }
+  const double lo = all.lo;
+  const double hi = all.hi;
   if (lo == hi) {
     for (long i = 0; i < P * N; ++i) minus_log_cells[i] = sum_plogp[i] = log_sum_p2[i] = 0.0;
     return gridmass_outcome::all_values_equal;
   }
 
-  threads = parallel::threads_for(double(values) * double(P), work_per_thread, P, threads);
   const bool inside =
       uint64_t(M) < uint64_t(UINT32_MAX)
           ? all_resolutions<uint32_t>(data, M, N, bins, P, lo, hi, minus_log_cells, sum_plogp,
@@ -347,7 +592,8 @@ gridmass_outcome gridmass_partition_sums(const double* data, long M, long N, con
 // too small to share out do not ask.
 int threads_offered(long M, long N, long P) {
   const double work = double(M) * double(N) * double(P);
-  if (parallel::threads_for(work, work_per_thread, P, parallel::max_threads) == 1) return 1;
+  if (parallel::threads_for(work, work_per_thread, tasks_of(M, N, P), parallel::max_threads) == 1)
+    return 1;
   return parallel::thread_budget();
 }
 

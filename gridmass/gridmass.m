@@ -32,8 +32,10 @@
 %   Working memory is about 8 bytes per point and 1 MiB of tables, plus up to
 %   about 70 bytes per occupied cell of the finest grid counted (110 bytes
 %   with 2^32 points or more), for each thread. The resolutions are
-%   shared out among threads: as many as OMP_NUM_THREADS gives, otherwise one
-%   per core the process may run on; small calls use one. The results are
+%   shared out among threads, and with 32768 points or more so are the
+%   coordinates of a resolution, each counted behind the one before it: as
+%   many threads as OMP_NUM_THREADS gives, otherwise one per core the process
+%   may run on; small calls use one. The results are
 %   the same, bit for bit, for every thread count. When memory runs out, the
 %   call ends with the host's out-of-memory error.
 %

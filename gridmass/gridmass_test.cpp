@@ -166,6 +166,63 @@ TEST(GridmassCore, SameBitsAsTheTreeForOneTwoAndThreeThreads) {
   }
 }
 
+// Fewer resolutions than threads: the threads count depths of one
+// resolution at once, each behind the depth before it, whose cell count is
+// not known yet (the dense table gives way to the hash mid-depth). Points
+// that end up alone and many duplicates.
+TEST(GridmassCore, DepthsCountedBehindOneAnotherGiveTheSameBits) {
+  std::mt19937 rng(13);
+  const long M = 40000, N = 10;
+  std::vector<double> data(size_t(M * N));
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  std::uniform_int_distribution<long> row(0, 199);
+  for (double& v : data) v = uniform(rng);
+  for (long i = 200; i < M; i += 2)  // every other point repeats one of the first 200
+    for (long k = 0; k < N; ++k) data[i + k * M] = data[row(rng) + k * M];
+  const std::vector<int> bins = {16384, 5};
+  ASSERT_GE(parallel::threads_for(double(M * N) * double(bins.size()), work_per_thread,
+                                  tasks_of(M, N, long(bins.size())), 3),
+            3);
+  const auto want = sums_of(data, M, N, bins, 0);
+  for (int threads : {1, 3}) expect_bits_equal(sums_of(data, M, N, bins, threads), want);
+
+  // Whether a depth runs behind another depends on the threads' timing; here
+  // every depth is counted so, one after another, with the cell counts of
+  // the depths before it hidden.
+  const long P = long(bins.size());
+  const size_t entries = size_t(P * N);
+  std::vector<double> got(3 * entries);
+  const std::atomic<bool> stop{false};
+  depth_counter<uint32_t> counter(M);
+  for (long p = 0; p < P; ++p) {
+    resolution_run<uint32_t> run(N);
+    run.p = p;
+    run.b = bins[size_t(p)];
+    double lo = data[0], hi = data[0];
+    for (double v : data) lo = std::min(lo, v), hi = std::max(hi, v);
+    run.scale = (run.b - 0.000001) / (hi - lo);
+    run.offset = run.scale * lo;
+    for (long k = 0; k < N; ++k) {
+      ASSERT_TRUE(counter.count_depth(run, k, data.data(), P, &got[0], &got[entries],
+                                      &got[2 * entries], stop));
+      run.cells[k].store(0);
+    }
+  }
+  expect_bits_equal(got, want);
+
+  // Equal values but a NaN at the head of the second half and a larger
+  // value last: one pass over the values passes over the NaN and finds the
+  // larger value, so they are not all equal, and the NaN is outside the grid.
+  std::fill(data.begin(), data.end(), 3.0);
+  data[M * N / 2] = NAN;
+  data[M * N - 1] = 4.0;
+  std::vector<double> h(entries), h1(entries), h2(entries);
+  for (int threads : {1, 2, 3})
+    EXPECT_EQ(gridmass_partition_sums(data.data(), M, N, bins.data(), P, h.data(), h1.data(),
+                                      h2.data(), threads),
+              gridmass_outcome::value_outside_grid);
+}
+
 // Cell numbers and counts of 64 bits, for 2^32 points or more.
 TEST(GridmassCore, WideCountsGiveTheSameBits) {
   std::mt19937 rng(5);
