@@ -25,6 +25,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <vector>
 
 #include "host/host.h"
 #include "host/parallel.h"
@@ -178,7 +180,10 @@ struct column_index {
 // asked for a few comparisons ahead of its turn (fetch_ahead). Without grid
 // rows the one cell lists every column in storage order, which the memory
 // system streams by itself.
-template <bool fetch_ahead, typename Index>
+//
+// With skip_classed, columns already classed (still listed because their
+// cell was not yet tidied, see speculative_entropy) are dropped too.
+template <bool fetch_ahead, bool skip_classed = false, typename Index>
 long sweep_columns(const double* data, long M, long r, Index* members, long n,
                    unsigned char* classed, long& kept) {
   const double* reference = data + r * M;
@@ -188,7 +193,7 @@ long sweep_columns(const double* data, long M, long r, Index* members, long n,
   for (long i = 0; i < n; ++i) {
     if (fetch_ahead && i + ahead < n) __builtin_prefetch(data + long(members[i + ahead]) * M);
     const Index j = members[i];
-    if (long(j) == r) continue;
+    if (long(j) == r || (skip_classed && classed[j])) continue;
     if (confronto(reference, data + long(j) * M, M)) {
       classed[j] = 1;
       ++matched;
@@ -217,31 +222,108 @@ class column_grid {
   }
 
   // Puts every column with finite grid values into its cell; the columns of
-  // a cell keep their ascending order.
-  void build() {
-    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
-    std::fill(ix.classed, ix.classed + N, 0);
-    double key[max_grid_rows];
-    for (long j = 0; j < N; ++j) {
-      ix.cell_of[j] = none;
-      if (!key_of(j, key)) continue;
-      const uint64_t h = cell_hash(key, d);
-      const size_t c = probe(h);
-      if (ix.cells[c].start == none) ix.cells[c] = {uint32_t(h >> 32), 0, 0};
+  // a cell keep their ascending order. The cells are taken in column order
+  // on the calling thread (which decides where each cell lies in the table),
+  // the slots of columns a few ahead fetched from memory meanwhile; with
+  // threads, the columns' hashes are worked out on them beforehand.
+  void build(int threads) {
+    using cell = typename column_index<Index>::cell;
+    constexpr long ahead = 16;
+    const size_t slots = mask + 1;
+    // Work as columns, or slots of the table.
+    const int used = parallel::threads_for(double(N) + double(slots), 65536, 64, threads);  // <= 64
+    const long shares = used == 1 ? 1 : 4L * used;
+    auto share = [&](size_t total, long p) { return total / size_t(shares) * size_t(p); };
+    auto share_end = [&](size_t total, long p) {
+      return p + 1 == shares ? total : share(total, p + 1);
+    };
+    auto take = [&](long j, size_t first, uint32_t tag) {
+      const size_t c = probe_from(first, tag);
+      if (ix.cells[c].start == none) ix.cells[c] = {tag, 0, 0};
       ix.cell_of[j] = Index(c);
       ++ix.cells[c].size;
+    };
+    if (used == 1) {
+      std::fill(ix.cells, ix.cells + slots, cell{0, none, 0});
+      std::fill(ix.classed, ix.classed + N, 0);
+      // The hashes of the next columns, in a ring.
+      uint64_t hashes[ahead];
+      bool finite[ahead];
+      double key[max_grid_rows];
+      for (long j = 0; j < std::min<long>(ahead, N); ++j)
+        if ((finite[j] = key_of(j, key))) hashes[j] = cell_hash(key, d);
+      for (long j = 0; j < N; ++j) {
+        const long ring = j % ahead;
+        const uint64_t h = hashes[ring];
+        const bool has_cell = finite[ring];
+        if (j + ahead < N && (finite[ring] = key_of(j + ahead, key))) {
+          hashes[ring] = cell_hash(key, d);
+          __builtin_prefetch(&ix.cells[hashes[ring] & mask]);
+        }
+        ix.cell_of[j] = none;
+        if (has_cell) take(j, h & mask, uint32_t(h >> 32));
+      }
+    } else {
+      // The hashes on the threads: cell_of holds each column's first slot
+      // (or none), members its tag, until the cells are taken.
+      parallel::run(shares, used, [&](long p, int) {
+        std::fill(ix.cells + share(slots, p), ix.cells + share_end(slots, p), cell{0, none, 0});
+        std::fill(ix.classed + share(size_t(N), p), ix.classed + share_end(size_t(N), p), 0);
+        double key[max_grid_rows];
+        for (long j = long(share(size_t(N), p)); j < long(share_end(size_t(N), p)); ++j) {
+          ix.cell_of[j] = none;
+          if (!key_of(j, key)) continue;
+          const uint64_t h = cell_hash(key, d);
+          ix.cell_of[j] = Index(h & mask);
+          ix.members[j] = Index(h >> 32);
+        }
+      });
+      for (long j = 0; j < N; ++j) {
+        if (j + ahead < N && ix.cell_of[j + ahead] != none)
+          __builtin_prefetch(&ix.cells[ix.cell_of[j + ahead]]);
+        if (ix.cell_of[j] != none) take(j, size_t(ix.cell_of[j]), uint32_t(ix.members[j]));
+      }
     }
-    Index start = 0;
-    for (size_t c = 0; c <= mask; ++c) {
-      if (ix.cells[c].start == none) continue;
-      ix.cells[c].start = start;
-      start += ix.cells[c].size;
-      ix.cells[c].size = 0;
+    // Where each cell's columns begin; with threads, every share of the
+    // table counts its columns, then numbers its cells from the total of the
+    // shares before.
+    auto number = [&](size_t low, size_t high, Index start) {
+      for (size_t c = low; c < high; ++c) {
+        if (ix.cells[c].start == none) continue;
+        ix.cells[c].start = start;
+        start += ix.cells[c].size;
+        ix.cells[c].size = 0;
+      }
+    };
+    if (used == 1) {
+      number(0, slots, 0);
+    } else {
+      Index before[4 * 64 + 1] = {};
+      parallel::run(shares, used, [&](long p, int) {
+        Index total = 0;
+        for (size_t c = share(slots, p); c < share_end(slots, p); ++c)
+          if (ix.cells[c].start != none) total += ix.cells[c].size;
+        before[p + 1] = total;
+      });
+      for (long p = 0; p < shares; ++p) before[p + 1] += before[p];
+      parallel::run(shares, used,
+                    [&](long p, int) { number(share(slots, p), share_end(slots, p), before[p]); });
     }
-    for (long j = 0; j < N; ++j) {
-      const Index c = ix.cell_of[j];
-      if (c != none) ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
-    }
+    // Every column into its cell, in column order; with threads, each
+    // thread takes the columns of the cells in its share of the table.
+    parallel::run(used, used, [&](long p, int) {
+      const size_t low = slots / size_t(used) * size_t(p);
+      const size_t high = p + 1 == used ? slots : slots / size_t(used) * size_t(p + 1);
+      for (long j = 0; j < N; ++j) {
+        if (j + ahead < N) {
+          const Index a = ix.cell_of[j + ahead];
+          if (a != none && size_t(a) >= low && size_t(a) < high) __builtin_prefetch(&ix.cells[a]);
+        }
+        const Index c = ix.cell_of[j];
+        if (c == none || size_t(c) < low || size_t(c) >= high) continue;
+        ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
+      }
+    });
   }
 
   // Finds, for every column r in [begin, end) that is unclassed and has a
@@ -265,30 +347,29 @@ class column_grid {
     });
   }
 
-  // Asks for the cells of column r (its neighbours found in the batch that
-  // starts at `begin`) to be fetched from memory, while an earlier
+  // Asks for the cells of column r (its neighbours in row `row` of the
+  // neighbour table) to be fetched from memory, while an earlier
   // reference's cells are swept.
-  void prefetch_cells(long r, long begin) const {
+  void prefetch_cells(long r, long row) const {
     const Index own = ix.cell_of[r];
     if (own == none) return;
     __builtin_prefetch(&ix.cells[own]);
-    const Index* neighbours = ix.neighbours + (r - begin) * max_neighbours;
-    for (int q = 0; q < ix.neighbour_count[r - begin]; ++q)
-      __builtin_prefetch(&ix.cells[neighbours[q]]);
+    const Index* neighbours = ix.neighbours + row * max_neighbours;
+    for (int q = 0; q < ix.neighbour_count[row]; ++q) __builtin_prefetch(&ix.cells[neighbours[q]]);
   }
 
-  // Takes column r (unclassed, its neighbours found in the batch that starts
-  // at `begin`) as the reference of a new class: classes it and every
-  // unclassed column that matches it, and returns the class size.
-  long take_class(long r, long begin, int threads) {
+  // Takes column r (unclassed, its neighbours in row `row` of the neighbour
+  // table) as the reference of a new class: classes it and every unclassed
+  // column that matches it, and returns the class size. With skip_classed
+  // the cells may still list classed columns; they are dropped.
+  template <bool skip_classed = false>
+  long take_class(long r, long row, int threads) {
     ix.classed[r] = 1;
     long count = 1;
     const Index own = ix.cell_of[r];
     if (own == none) return count;
     Index found[max_neighbours + 1];
-    found[0] = own;
-    const int cells = 1 + ix.neighbour_count[r - begin];
-    std::copy_n(ix.neighbours + (r - begin) * max_neighbours, cells - 1, found + 1);
+    const int cells = cells_of(r, row, found);
     // The cells' first columns and their data, fetched from memory all at
     // once before the cells are swept one after another.
     for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
@@ -296,11 +377,25 @@ class column_grid {
       const auto& cell = ix.cells[found[q]];
       if (cell.size > 0) __builtin_prefetch(data + long(ix.members[cell.start]) * M);
     }
-    for (int q = 0; q < cells; ++q) count += sweep(found[q], r, threads);
+    for (int q = 0; q < cells; ++q) count += sweep<skip_classed>(found[q], r, threads);
     return count;
   }
 
+  // The entropy term by term, as Entropy's rounds, for `threads` > 1: the
+  // rounds are guessed ahead in batches, see below. False (nothing done)
+  // when the storage for the guesses cannot be had.
+  bool speculative_entropy(double& H, int threads);
+
  private:
+  // Column r's own cell (it has one) and its neighbours in row `row` of the
+  // neighbour table, into found; returns their number.
+  int cells_of(long r, long row, Index found[max_neighbours + 1]) const {
+    found[0] = ix.cell_of[r];
+    const int cells = 1 + ix.neighbour_count[row];
+    std::copy_n(ix.neighbours + row * max_neighbours, cells - 1, found + 1);
+    return cells;
+  }
+
   // 3^rows - 1: the neighbouring coordinates of a cell.
   int neighbour_keys() const {
     int keys = 1;
@@ -360,9 +455,9 @@ class column_grid {
   // The slot of the cell with this hash: the first on its path with its tag,
   // else the free slot that ends the path. Slots are only ever taken, never
   // freed, so a search finds the cell its columns were put in.
-  size_t probe(uint64_t h) const {
-    const uint32_t tag = uint32_t(h >> 32);
-    for (size_t c = h & mask;; c = (c + 1) & mask)
+  size_t probe(uint64_t h) const { return probe_from(h & mask, uint32_t(h >> 32)); }
+  size_t probe_from(size_t first, uint32_t tag) const {
+    for (size_t c = first;; c = (c + 1) & mask)
       if (ix.cells[c].start == none || ix.cells[c].tag == tag) return c;
   }
 
@@ -371,6 +466,7 @@ class column_grid {
   // how many matched. Large cells are split into pieces compared on several
   // threads; each piece keeps its columns in order in its own place, and the
   // pieces are then joined in order.
+  template <bool skip_classed>
   long sweep(Index c, long r, int threads) {
     Index* members = ix.members + ix.cells[c].start;
     const long n = long(ix.cells[c].size);
@@ -379,8 +475,10 @@ class column_grid {
     // pays only in rounds of some hundred thousand.
     const int used = parallel::threads_for(double(n), 65536, max_pieces, threads);
     auto sweep_piece = [&](long begin, long end, long& kept) {
-      return d > 0 ? sweep_columns<true>(data, M, r, members + begin, end - begin, ix.classed, kept)
-                   : sweep_columns<false>(data, M, r, members + begin, end - begin, ix.classed, kept);
+      return d > 0 ? sweep_columns<true, skip_classed>(data, M, r, members + begin, end - begin,
+                                                       ix.classed, kept)
+                   : sweep_columns<false, skip_classed>(data, M, r, members + begin, end - begin,
+                                                        ix.classed, kept);
     };
     if (used == 1) {
       long kept;
@@ -411,6 +509,268 @@ class column_grid {
   int d = 0;
 };
 
+// ---- rounds guessed ahead on several threads ------------------------------
+//
+// The rounds are serial by nature: a round's reference is the first column
+// left by the rounds before it. But the next few columns left are likely
+// references too, and whether one is can be told afterwards. So a batch of
+// the next K unclassed columns (the candidates) is taken at a time; on the
+// threads, each candidate's matches among the unclassed columns are found,
+// with nothing written but the candidate's own list. Then, on the calling
+// thread and in column order, a candidate that an earlier one of the batch
+// has meanwhile classed is dropped (a round would never have taken it as a
+// reference); any other is the next reference, and its class is its matches
+// that are still unclassed. That is the class its round would have found:
+// matching never changes, and the unclassed columns only become fewer.
+//
+// The cells then still list the columns just classed; those cells are tidied
+// (on threads, each cell by one of them) before the next batch.
+//
+// K adapts: it doubles while at most a quarter of the candidates are
+// dropped, and halves when more than half are (a few large classes near one
+// another). A candidate also compares the columns of the classes of those
+// before it in its batch, which its round would not; so K is kept to an
+// eighth of the columns left over the class size of the last batch. When
+// one round compares enough columns to be split over the threads by itself
+// (sweep), or a batch would be too small to pay for starting threads, the
+// rounds are made one by one instead, as when there is one thread.
+//
+// A candidate whose list of matches would overflow the room kept for them
+// has its round made anew when it is a reference.
+
+// A candidate's matches, found ahead of its round.
+struct guess {
+  size_t first, last;      // its matches: [first, last) of its worker's list
+  uint32_t matched_cells;  // bit q: cell q of cells_of held matches
+  int worker;              // whose list; -1 when the list had no room left
+  long work;               // columns compared and cells visited
+  bool alone;              // the only column of its cell, which has no neighbours
+};
+
+template <typename Index>
+bool column_grid<Index>::speculative_entropy(double& H, int threads) {
+  // Batches up to the rows of the neighbour table; room for N matches in
+  // all, at most 2^20, shared by the threads.
+  constexpr long max_batch = neighbour_batch;
+  const size_t all_room = std::min(size_t(N), size_t(1) << 20);
+  // Work as comparisons (a cell visited or looked up counts as one): a
+  // thread pays for its start with a few thousand, and a round of this much
+  // is split over the threads by itself.
+  constexpr double batch_grain = 8192;
+  constexpr double tidy_grain = 4096;
+  constexpr double split_round = 2 * 65536;
+  const size_t room = std::max<size_t>(all_room / size_t(threads), 4096);
+  std::vector<Index> candidates;
+  std::vector<guess> guesses;
+  std::vector<std::vector<Index>> matches;
+  std::vector<size_t> filled;
+  // The cells to tidy after a batch. A cell listed again is only tidied
+  // again in vain; the last cell listed in each of the `recent` places
+  // (chosen by the low bits of its slot) keeps most repeats off the list.
+  std::vector<Index> touched;
+  constexpr size_t recent_places = 4096;
+  Index recent[recent_places];
+  try {
+    candidates.resize(max_batch);
+    guesses.resize(max_batch);
+    matches.resize(size_t(threads));
+    for (auto& list : matches) list.resize(room);
+    filled.resize(size_t(threads));
+    touched.reserve(size_t(max_batch) * (max_neighbours + 1));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
+  // The cells next to column c (with a cell) into row k of the table; their
+  // columns and the cells looked up, as work.
+  auto neighbourhood = [&](long c, long k) {
+    ix.neighbour_count[k] =
+        (unsigned char)find_neighbours_of(c, ix.neighbours + k * max_neighbours);
+    Index found[max_neighbours + 1];
+    const int cells = cells_of(c, k, found);
+    long work = neighbour_keys() + cells;
+    for (int q = 0; q < cells; ++q) work += long(ix.cells[found[q]].size);
+    return work;
+  };
+
+  // Finds the matches of candidates [k0, k1) into worker's list.
+  auto guess_classes = [&](long k0, long k1, int worker) {
+    for (long k = k0; k < k1; ++k)
+      if (ix.cell_of[candidates[k]] != none)
+        ix.neighbour_count[k] =
+            (unsigned char)find_neighbours_of(candidates[k], ix.neighbours + k * max_neighbours);
+    Index* list = matches[worker].data();
+    size_t& fill = filled[worker];
+    constexpr long ahead = 12;
+    for (long k = k0; k < k1; ++k) {
+      const long c = long(candidates[k]);
+      guess g{fill, fill, 0, worker, 1, false};
+      if (ix.cell_of[c] != none) {
+        if (k + 1 < k1) prefetch_cells(long(candidates[k + 1]), k + 1);
+        Index found[max_neighbours + 1];
+        const int cells = cells_of(c, k, found);
+        for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
+        g.work = neighbour_keys() + cells;
+        g.alone = cells == 1 && ix.cells[found[0]].size == 1;
+        const double* reference = data + c * M;
+        for (int q = 0; q < cells && g.worker >= 0; ++q) {
+          const Index* members = ix.members + ix.cells[found[q]].start;
+          const long n = long(ix.cells[found[q]].size);
+          g.work += n;
+          const size_t before = fill;
+          for (long i = 0; i < n; ++i) {
+            if (d > 0 && i + ahead < n) __builtin_prefetch(data + long(members[i + ahead]) * M);
+            const Index j = members[i];
+            if (long(j) == c || !confronto(reference, data + long(j) * M, M)) continue;
+            if (fill == room) {
+              g.worker = -1;  // found again in its round, if it has one
+              break;
+            }
+            list[fill++] = j;
+          }
+          if (fill > before) g.matched_cells |= uint32_t(1) << q;
+        }
+        if (g.worker < 0) fill = g.first;
+        g.last = fill;
+      }
+      guesses[k] = g;
+    }
+  };
+
+  auto touch = [&](Index c) {
+    Index& place = recent[size_t(c) % recent_places];
+    if (place == c) return;
+    place = c;
+    touched.push_back(c);
+  };
+
+  // Drops the classed columns from the list of cell c.
+  auto tidy = [&](Index c) {
+    Index* members = ix.members + ix.cells[c].start;
+    const long n = long(ix.cells[c].size);
+    long kept = 0;
+    for (long i = 0; i < n; ++i)
+      if (!ix.classed[members[i]]) members[kept++] = members[i];
+    ix.cells[c].size = Index(kept);
+  };
+
+  long left = N;  // columns not yet classed
+  auto add_class = [&](long count) {
+    H = H - xlnx(double(count) / double(N));
+    left -= count;
+  };
+
+  long next = 0;        // no unclassed column before it
+  long K = 2;           // candidates in the next batch
+  double work = 0;      // per candidate in the last batch
+  double class_size = 1;  // per class in the last batch
+  for (;;) {
+    while (next < N && ix.classed[next]) ++next;
+    if (next == N) break;
+    if (work >= split_round) {
+      // One round at a time, its sweeps split over the threads.
+      const long r = next;
+      if (ix.cell_of[r] != none) work = double(neighbourhood(r, 0));
+      add_class(take_class(r, 0, threads));
+      continue;
+    }
+    // A candidate compares the classes of those before it in its batch
+    // too, as they were not yet taken: about a sixteenth more at most.
+    const long most = std::min(K, std::max(2L, long(double(left) / (8 * class_size))));
+    const long left_before = left;
+    long batch = 0;
+    for (long c = next; c < N && batch < most; ++c)
+      if (!ix.classed[c]) candidates[batch++] = Index(c);
+    long taken = 0, dropped = 0;
+    const int used = parallel::threads_for(double(batch) * work, batch_grain, batch, threads);
+    if (used == 1) {
+      // Rounds one by one: nothing is guessed in vain.
+      double total = 0;
+      for (long k = 0; k < batch; ++k) {
+        const long r = long(candidates[k]);
+        if (ix.classed[r]) {
+          ++dropped;
+          continue;
+        }
+        ++taken;
+        if (ix.cell_of[r] != none) total += double(neighbourhood(r, k));
+        add_class(take_class(r, k, 1));
+      }
+      work = total / double(taken);
+    } else {
+      std::fill(filled.begin(), filled.begin() + used, size_t(0));
+      const long pieces = std::min<long>(batch, 8L * used);
+      parallel::run(pieces, used, [&](long p, int worker) {
+        guess_classes(batch * p / pieces, batch * (p + 1) / pieces, worker);
+      });
+      // The classes in order; the cells that lost columns, to be tidied.
+      touched.clear();
+      std::fill(recent, recent + recent_places, none);
+      double total = 0, lost = 0;
+      bool full = false;
+      for (long k = 0; k < batch; ++k) {
+        const long c = long(candidates[k]);
+        const guess& g = guesses[k];
+        total += double(g.work);
+        if (ix.classed[c]) {
+          ++dropped;
+          continue;
+        }
+        ++taken;
+        if (g.worker < 0) {
+          full = true;
+          add_class(take_class<true>(c, k, threads));
+          continue;
+        }
+        ix.classed[c] = 1;
+        long count = 1;
+        const Index* list = matches[g.worker].data();
+        for (size_t i = g.first; i < g.last; ++i) {
+          if (i + 16 < g.last) __builtin_prefetch(&ix.classed[list[i + 16]]);
+          if (!ix.classed[list[i]]) {
+            ix.classed[list[i]] = 1;
+            ++count;
+          }
+        }
+        add_class(count);
+        lost += double(count);
+        // A cell that no other cell neighbours, left with no column, is
+        // never visited again.
+        if (ix.cell_of[c] == none || g.alone) continue;
+        Index found[max_neighbours + 1];
+        const int cells = cells_of(c, k, found);
+        touch(found[0]);
+        for (int q = 1; q < cells; ++q)
+          if (g.matched_cells >> q & 1) touch(found[q]);
+      }
+      // Each cell tidied by one thread: thread p tidies the cells in its
+      // share of the table.
+      const long shares = 2L * used;
+      const int tidying = parallel::threads_for(4 * double(touched.size()) + lost, tidy_grain,
+                                                shares, threads);
+      const size_t slots = mask + 1;
+      if (tidying == 1) {
+        for (const Index c : touched) tidy(c);
+      } else {
+        parallel::run(shares, tidying, [&](long p, int) {
+          const size_t low = slots / size_t(shares) * size_t(p);
+          const size_t high = p + 1 == shares ? slots : slots / size_t(shares) * size_t(p + 1);
+          for (const Index c : touched)
+            if (size_t(c) >= low && size_t(c) < high) tidy(c);
+        });
+      }
+      work = total / double(batch);
+      if (full) K = std::max(2L, K / 2);
+    }
+    class_size = double(left_before - left) / double(taken);
+    if (4 * dropped <= batch)
+      K = std::min(max_batch, 2 * K);
+    else if (2 * dropped > batch)
+      K = std::max(2L, K / 2);
+  }
+  return true;
+}
+
 // Writes the entropy of the columns of the M x N column-major data to
 // result, using up to `threads` threads. The references are taken in
 // ascending column order, as the first column left in each round, and the
@@ -424,7 +784,11 @@ void Entropy(const double* data, double* result, long M, long N,
     return;
   }
   column_grid<Index> grid(data, M, N, storage);
-  grid.build();
+  grid.build(threads);
+  if (threads > 1 && grid.speculative_entropy(H, threads)) {
+    *result = H;
+    return;
+  }
   // The batches start small and double: when a few references class most
   // columns, few neighbour searches are made for columns classed meanwhile.
   for (long begin = 0, end; begin < N; begin = end) {
@@ -432,8 +796,8 @@ void Entropy(const double* data, double* result, long M, long N,
     grid.find_neighbours(begin, end, threads);
     for (long r = begin; r < end; ++r) {
       if (storage.classed[r]) continue;
-      if (r + 1 < end && !storage.classed[r + 1]) grid.prefetch_cells(r + 1, begin);
-      const long count = grid.take_class(r, begin, threads);
+      if (r + 1 < end && !storage.classed[r + 1]) grid.prefetch_cells(r + 1, r + 1 - begin);
+      const long count = grid.take_class(r, r - begin, threads);
       H = H - xlnx(double(count) / double(N));
     }
   }

@@ -213,6 +213,25 @@ TEST(HistinfoIndex, PartnersAcrossCellBordersFoundOnThreads) {
   for (int threads : {1, 2, 3}) EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want));
 }
 
+// Many small classes that overlap (columns scattered over a 40 x 40
+// square), so that the rounds are guessed ahead in batches on threads and
+// some guessed references are classed by an earlier one of their batch; and,
+// from column 1000 on, every second column in a blob of columns all within 1:
+// a class too large for the room kept for the guesses, so that its round is
+// made anew.
+TEST(HistinfoIndex, RoundsGuessedAheadGiveTheSameClasses) {
+  std::mt19937 rng(15);
+  std::uniform_real_distribution<double> place(0, 40), blob(50.2, 50.7);
+  const long M = 2, N = 200000;
+  std::vector<double> A(size_t(M * N));
+  for (long j = 0; j < N; ++j)
+    for (long i = 0; i < M; ++i)
+      A[size_t(j * M + i)] = j >= 1000 && j % 2 ? blob(rng) : place(rng);
+  const double want = quadratic_entropy(A, M, N);
+  for (int threads : {1, 3})
+    EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want)) << threads << " threads";
+}
+
 TEST(HistinfoIndex, GridRowsAreTheMostSpreadOnes) {
   // Row 0 constant, row 1 over 10 floors, row 2 over 300, row 3 over 50,
   // row 4 over 5.
