@@ -549,9 +549,9 @@ struct guess {
 
 template <typename Index>
 bool column_grid<Index>::speculative_entropy(double& H, int threads) {
-  // Batches up to the rows of the neighbour table; room for N matches in
-  // all, at most 2^20, shared by the threads.
-  constexpr long max_batch = neighbour_batch;
+  // Batches up to the rows of the neighbour table (and N); room for N
+  // matches in all, at most 2^20, shared by the threads.
+  const long max_batch = std::min(N, neighbour_batch);
   const size_t all_room = std::min(size_t(N), size_t(1) << 20);
   // Work as comparisons (a cell visited or looked up counts as one): a
   // thread pays for its start with a few thousand, and a round of this much
@@ -785,7 +785,8 @@ void Entropy(const double* data, double* result, long M, long N,
   }
   column_grid<Index> grid(data, M, N, storage);
   grid.build(threads);
-  if (threads > 1 && grid.speculative_entropy(H, threads)) {
+  // Under a thousand columns, threads could hardly pay.
+  if (threads > 1 && N >= 1024 && grid.speculative_entropy(H, threads)) {
     *result = H;
     return;
   }
