@@ -222,108 +222,46 @@ class column_grid {
   }
 
   // Puts every column with finite grid values into its cell; the columns of
-  // a cell keep their ascending order. The cells are taken in column order
-  // on the calling thread (which decides where each cell lies in the table),
-  // the slots of columns a few ahead fetched from memory meanwhile; with
-  // threads, the columns' hashes are worked out on them beforehand.
-  void build(int threads) {
-    using cell = typename column_index<Index>::cell;
+  // a cell keep their ascending order. The slots of the columns a few ahead
+  // are fetched from memory while a column is put in its cell.
+  void build() {
     constexpr long ahead = 16;
-    const size_t slots = mask + 1;
-    // Work as columns, or slots of the table.
-    const int used = parallel::threads_for(double(N) + double(slots), 65536, 64, threads);  // <= 64
-    const long shares = used == 1 ? 1 : 4L * used;
-    auto share = [&](size_t total, long p) { return total / size_t(shares) * size_t(p); };
-    auto share_end = [&](size_t total, long p) {
-      return p + 1 == shares ? total : share(total, p + 1);
-    };
-    auto take = [&](long j, size_t first, uint32_t tag) {
-      const size_t c = probe_from(first, tag);
-      if (ix.cells[c].start == none) ix.cells[c] = {tag, 0, 0};
+    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
+    std::fill(ix.classed, ix.classed + N, 0);
+    // The hashes of the next columns, in a ring.
+    uint64_t hashes[ahead];
+    bool finite[ahead];
+    double key[max_grid_rows];
+    for (long j = 0; j < std::min<long>(ahead, N); ++j)
+      if ((finite[j] = key_of(j, key))) hashes[j] = cell_hash(key, d);
+    for (long j = 0; j < N; ++j) {
+      const long ring = j % ahead;
+      const uint64_t h = hashes[ring];
+      const bool has_cell = finite[ring];
+      if (j + ahead < N && (finite[ring] = key_of(j + ahead, key))) {
+        hashes[ring] = cell_hash(key, d);
+        __builtin_prefetch(&ix.cells[hashes[ring] & mask]);
+      }
+      ix.cell_of[j] = none;
+      if (!has_cell) continue;
+      const size_t c = probe(h);
+      if (ix.cells[c].start == none) ix.cells[c] = {uint32_t(h >> 32), 0, 0};
       ix.cell_of[j] = Index(c);
       ++ix.cells[c].size;
-    };
-    if (used == 1) {
-      std::fill(ix.cells, ix.cells + slots, cell{0, none, 0});
-      std::fill(ix.classed, ix.classed + N, 0);
-      // The hashes of the next columns, in a ring.
-      uint64_t hashes[ahead];
-      bool finite[ahead];
-      double key[max_grid_rows];
-      for (long j = 0; j < std::min<long>(ahead, N); ++j)
-        if ((finite[j] = key_of(j, key))) hashes[j] = cell_hash(key, d);
-      for (long j = 0; j < N; ++j) {
-        const long ring = j % ahead;
-        const uint64_t h = hashes[ring];
-        const bool has_cell = finite[ring];
-        if (j + ahead < N && (finite[ring] = key_of(j + ahead, key))) {
-          hashes[ring] = cell_hash(key, d);
-          __builtin_prefetch(&ix.cells[hashes[ring] & mask]);
-        }
-        ix.cell_of[j] = none;
-        if (has_cell) take(j, h & mask, uint32_t(h >> 32));
-      }
-    } else {
-      // The hashes on the threads: cell_of holds each column's first slot
-      // (or none), members its tag, until the cells are taken.
-      parallel::run(shares, used, [&](long p, int) {
-        std::fill(ix.cells + share(slots, p), ix.cells + share_end(slots, p), cell{0, none, 0});
-        std::fill(ix.classed + share(size_t(N), p), ix.classed + share_end(size_t(N), p), 0);
-        double key[max_grid_rows];
-        for (long j = long(share(size_t(N), p)); j < long(share_end(size_t(N), p)); ++j) {
-          ix.cell_of[j] = none;
-          if (!key_of(j, key)) continue;
-          const uint64_t h = cell_hash(key, d);
-          ix.cell_of[j] = Index(h & mask);
-          ix.members[j] = Index(h >> 32);
-        }
-      });
-      for (long j = 0; j < N; ++j) {
-        if (j + ahead < N && ix.cell_of[j + ahead] != none)
-          __builtin_prefetch(&ix.cells[ix.cell_of[j + ahead]]);
-        if (ix.cell_of[j] != none) take(j, size_t(ix.cell_of[j]), uint32_t(ix.members[j]));
-      }
     }
-    // Where each cell's columns begin; with threads, every share of the
-    // table counts its columns, then numbers its cells from the total of the
-    // shares before.
-    auto number = [&](size_t low, size_t high, Index start) {
-      for (size_t c = low; c < high; ++c) {
-        if (ix.cells[c].start == none) continue;
-        ix.cells[c].start = start;
-        start += ix.cells[c].size;
-        ix.cells[c].size = 0;
-      }
-    };
-    if (used == 1) {
-      number(0, slots, 0);
-    } else {
-      Index before[4 * 64 + 1] = {};
-      parallel::run(shares, used, [&](long p, int) {
-        Index total = 0;
-        for (size_t c = share(slots, p); c < share_end(slots, p); ++c)
-          if (ix.cells[c].start != none) total += ix.cells[c].size;
-        before[p + 1] = total;
-      });
-      for (long p = 0; p < shares; ++p) before[p + 1] += before[p];
-      parallel::run(shares, used,
-                    [&](long p, int) { number(share(slots, p), share_end(slots, p), before[p]); });
+    Index start = 0;
+    for (size_t c = 0; c <= mask; ++c) {
+      if (ix.cells[c].start == none) continue;
+      ix.cells[c].start = start;
+      start += ix.cells[c].size;
+      ix.cells[c].size = 0;
     }
-    // Every column into its cell, in column order; with threads, each
-    // thread takes the columns of the cells in its share of the table.
-    parallel::run(used, used, [&](long p, int) {
-      const size_t low = slots / size_t(used) * size_t(p);
-      const size_t high = p + 1 == used ? slots : slots / size_t(used) * size_t(p + 1);
-      for (long j = 0; j < N; ++j) {
-        if (j + ahead < N) {
-          const Index a = ix.cell_of[j + ahead];
-          if (a != none && size_t(a) >= low && size_t(a) < high) __builtin_prefetch(&ix.cells[a]);
-        }
-        const Index c = ix.cell_of[j];
-        if (c == none || size_t(c) < low || size_t(c) >= high) continue;
-        ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
-      }
-    });
+    for (long j = 0; j < N; ++j) {
+      if (j + ahead < N && ix.cell_of[j + ahead] != none)
+        __builtin_prefetch(&ix.cells[ix.cell_of[j + ahead]]);
+      const Index c = ix.cell_of[j];
+      if (c != none) ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
+    }
   }
 
   // Finds, for every column r in [begin, end) that is unclassed and has a
@@ -455,9 +393,9 @@ class column_grid {
   // The slot of the cell with this hash: the first on its path with its tag,
   // else the free slot that ends the path. Slots are only ever taken, never
   // freed, so a search finds the cell its columns were put in.
-  size_t probe(uint64_t h) const { return probe_from(h & mask, uint32_t(h >> 32)); }
-  size_t probe_from(size_t first, uint32_t tag) const {
-    for (size_t c = first;; c = (c + 1) & mask)
+  size_t probe(uint64_t h) const {
+    const uint32_t tag = uint32_t(h >> 32);
+    for (size_t c = h & mask;; c = (c + 1) & mask)
       if (ix.cells[c].start == none || ix.cells[c].tag == tag) return c;
   }
 
@@ -694,7 +632,7 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
         }
         ++taken;
         if (ix.cell_of[r] != none) total += double(neighbourhood(r, k));
-        add_class(take_class(r, k, 1));
+        add_class(take_class(r, k, threads));  // a very large cell still split
       }
       work = total / double(taken);
     } else {
@@ -784,7 +722,7 @@ void Entropy(const double* data, double* result, long M, long N,
     return;
   }
   column_grid<Index> grid(data, M, N, storage);
-  grid.build(threads);
+  grid.build();
   // Under a thousand columns, threads could hardly pay.
   if (threads > 1 && N >= 1024 && grid.speculative_entropy(H, threads)) {
     *result = H;
