@@ -1,13 +1,51 @@
 // Fuzz target of textmatrix's number conversion: every input, taken as one
 // token, must give exactly what strtod gives for it as a C string, the value
 // bit for bit and the number of characters read; alone, and followed by
-// separators and more text as the reader hands tokens over. Any difference
-// aborts.
+// separators and more text as the reader hands tokens over. And every input
+// up to its first NUL, taken as a stretch of text, at each place in a block
+// of the block converter and with room behind it, must give the numbers
+// strtod gives for its tokens. Any difference aborts.
 #include "textmatrix/textmatrix.cpp"
 
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
+
+namespace {
+
+void fail_stretch(const std::string& text, size_t k, double got, double want) {
+  std::fprintf(stderr, "textmatrix converter: \"%s\" number %zu gives %.17g, strtod %.17g\n", text.c_str(), k,
+               got, want);
+  std::abort();
+}
+
+// The stretch as the converter reads it, against the tokens cut at the
+// separators and read by strtod.
+void check_stretch(const std::string& text) {
+  std::vector<double> want;
+  std::string token;
+  for (char c : text + " ") {
+    if (!is_separator(static_cast<unsigned char>(c))) {
+      token += c;
+    } else if (!token.empty()) {
+      want.push_back(std::strtod(token.c_str(), nullptr));
+      token.clear();
+    }
+  }
+  std::vector<double> got(want.size() + 1);
+  std::string scratch;
+  const uint64_t count = convert_tokens(text.data(), text.size(), got.data(), got.size(), true, scratch);
+  if (count != want.size()) {
+    std::fprintf(stderr, "textmatrix converter: \"%s\" gives %llu numbers, strtod %zu\n", text.c_str(),
+                 static_cast<unsigned long long>(count), want.size());
+    std::abort();
+  }
+  for (size_t k = 0; k < want.size(); ++k)
+    if (std::memcmp(&got[k], &want[k], sizeof(double)) != 0) fail_stretch(text, k, got[k], want[k]);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string token(reinterpret_cast<const char*>(data), size);
@@ -24,5 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     }
   }
+  const std::string stretch = token.substr(0, token.find('\0'));
+  const size_t shift = size % 64;  // where in a block the text begins
+  check_stretch(stretch);
+  check_stretch(std::string(shift, ' ') + stretch + std::string(130, ' '));
+  check_stretch(std::string(63 - shift, ' ') + stretch + std::string(130, ' '));
+  check_stretch(std::string(shift, ' ') + stretch + ";-1.5," + stretch + std::string(130, ';'));
   return 0;
 }

@@ -293,8 +293,25 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
     tokens.push_back(text);
   }
 
+  // The shapes the block converter takes on its own ([-]I[.F], 1 to 8
+  // digits I, at most 19 digits), around its limits.
+  for (const char* t : {"9007199.254740992", "9007199.254740993", "900719.9254740992", "0.9007199254740993",
+                        "0.9007199254740992", "12345678.12345678901", "12345678.123456789012",
+                        "123456789.5", "1.234567890123456789", "0.000000000000000001", "-0.0", "-0.", "0.",
+                        "-1.5", "--1.5", "-.5", "1.5.", "1.5-", "1e5", "1.5e5", "00000001.5", "-99999999"})
+    tokens.push_back(t);
+  std::uniform_int_distribution<int> integer_digits(0, 10), fraction_digits(-1, 21);
+  for (int i = 0; i < 200000; ++i) {
+    std::string t = coin(rng) ? "-" : "";
+    for (int n = integer_digits(rng); n > 0; --n) t += char('0' + rng() % 10);
+    const int f = fraction_digits(rng);
+    if (f >= 0) t += ".";
+    for (int n = f; n > 0; --n) t += char('0' + rng() % 10);
+    tokens.push_back(t);
+  }
+
   const std::vector<std::string> followers = {"", std::string(40, ' '), ";12345678901234567890123456789012345 78"};
-  size_t fast = 0, common = 0;
+  size_t fast = 0, common = 0, in_blocks = 0, windows = 0;
   for (const std::string& t : tokens) {
     const strtod_result want = by_strtod(t);
     for (const std::string& after : followers) {
@@ -302,8 +319,37 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
       ASSERT_EQ(got.bits, want.bits) << "token \"" << t << "\" before \"" << after << "\"";
       ASSERT_EQ(got.length, want.length) << "token \"" << t << "\" before \"" << after << "\"";
     }
+    // The block converter, with the token at each place in a block, as it
+    // cuts the stretch into tokens itself: against strtod on each token.
+    if (t.find('\0') == std::string::npos) {
+      for (const std::string& after : followers) {
+        const std::string text = std::string(in_blocks++ % 64, ' ') + t + after + std::string(200, ' ');
+        std::vector<double> want;
+        std::string token;
+        for (char c : text) {
+          if (!is_separator(static_cast<unsigned char>(c))) {
+            token += c;
+          } else if (!token.empty()) {
+            want.push_back(std::strtod(token.c_str(), nullptr));
+            token.clear();
+          }
+        }
+        std::vector<double> got(want.size() + 1);
+        std::string scratch;
+        ASSERT_EQ(convert_tokens(text.data(), text.size(), got.data(), got.size(), true, scratch), want.size())
+            << "token \"" << t << "\" before \"" << after << "\"";
+        for (size_t k = 0; k < want.size(); ++k)
+          ASSERT_EQ(std::memcmp(&got[k], &want[k], sizeof(double)), 0)
+              << "token \"" << t << "\" before \"" << after << "\", number " << k;
+      }
+    }
     parsed_number n;
     fast += parse_plain_decimal(t.data(), t.data() + t.size(), n);
+#ifdef TEXTMATRIX_HAVE_WINDOWS
+    const std::string spaced = t + std::string(130, ' ');
+    const masks m = masks_at(spaced.data());
+    windows += window_decimal(spaced.data(), m.separators, m.digits, m.points, n.value) > 0;
+#endif
 #ifdef TEXTMATRIX_HAVE_FAST_FLOAT
     const std::string padded = t + followers[1];
     common += parse_common_decimal(padded.data(), padded.data() + padded.size(), n.value) > 0;
@@ -316,6 +362,11 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
   EXPECT_GT(common, tokens.size() / 10);
 #else
   (void)common;
+#endif
+#ifdef TEXTMATRIX_HAVE_WINDOWS
+  EXPECT_GT(windows, tokens.size() / 10);
+#else
+  (void)windows;
 #endif
 }
 
