@@ -27,7 +27,7 @@
 // Fills that large keep the threads' meeting points few: on a machine
 // shared with other work a thread that waits for its core delays every
 // meeting. The converting pass reads plain stretches 64 characters at a
-// time: masks of separators, digits and points give every token's start,
+// time: masks of separators and digits give every token's start,
 // and for the common decimals its end and value too.
 #include <cfenv>
 #include <cfloat>
@@ -269,14 +269,14 @@ uint64_t count_tokens(const char* text, size_t length) {
 
 // ---- tokens and numbers in one go, 64 characters at a time ----
 
-// Where 64 characters are separators, decimal digits and points (bit j for
+// Where 64 characters are separators and decimal digits (bit j for
 // character j).
 struct masks {
-  uint64_t separators, digits, points;
+  uint64_t separators, digits;
 };
 
 inline masks masks_at(const char* p) {
-  masks m{0, 0, 0};
+  masks m{0, 0};
   for (int part = 0; part < 4; ++part) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
     const __m128i separators = _mm_or_si128(
@@ -286,16 +286,15 @@ inline masks masks_at(const char* p) {
     // '0' to '9' moved to the lowest ten signed bytes.
     const __m128i digits = _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(char(0x80 - '0'))),
                                           _mm_set1_epi8(char(0x80 + 10)));
-    const __m128i points = _mm_cmpeq_epi8(x, _mm_set1_epi8('.'));
     m.separators |= uint64_t(uint16_t(_mm_movemask_epi8(separators))) << (16 * part);
     m.digits |= uint64_t(uint16_t(_mm_movemask_epi8(digits))) << (16 * part);
-    m.points |= uint64_t(uint16_t(_mm_movemask_epi8(points))) << (16 * part);
   }
   return m;
 }
 
 // Bits i to i + 63 of the 128 bits high:low.
 inline uint64_t bits_from(uint64_t low, uint64_t high, int i) {
+  if (i > 63) __builtin_unreachable();
   return uint64_t(((unsigned __int128)high << 64 | low) >> i);
 }
 
@@ -315,13 +314,12 @@ constexpr uint64_t integer_powers_of_ten[] = {
     1000000000000000u, 10000000000000000u, 100000000000000000u, 1000000000000000000u};
 
 // The token that begins at p, given where the 64 characters from p are
-// separators, digits and points, when it is [-]I[.F] with 1 to 8 digits I,
+// separators and digits, when it is [-]I[.F] with 1 to 8 digits I,
 // at most 19 digits in all, a whole number I F of at most 2^53, and a
 // separator right after it: then its value, one correctly rounded division,
 // is what strtod gives. Returns the length, or 0 to leave the token to the
 // general parser. The text must go on for 64 characters from p.
-inline int window_decimal(const char* p, uint64_t separators, uint64_t digits, uint64_t points,
-                          double& value) {
+inline int window_decimal(const char* p, uint64_t separators, uint64_t digits, double& value) {
   if (FLT_EVAL_METHOD != 0) return 0;
   const int negative = *p == '-';
   // The token ends at the first separator; within it, after the sign, only
@@ -333,8 +331,8 @@ inline int window_decimal(const char* p, uint64_t separators, uint64_t digits, u
   const int integer_digits = (point ? __builtin_ctzll(others | uint64_t(1) << 63) : length) - negative;
   const int all_digits = length - negative - point;
   const int fraction_digits = all_digits - integer_digits;
-  if ((others & ~points) != 0 || (others & (others - 1)) != 0 || unsigned(integer_digits - 1) > 7u ||
-      all_digits > 19)
+  if ((others & (others - 1)) != 0 || unsigned(integer_digits - 1) > 7u || all_digits > 19 ||
+      (point && p[negative + integer_digits] != '.'))
     return 0;
   // The digits from the first on, the point squeezed out: the characters
   // after the integer digits move down by one.
@@ -386,8 +384,7 @@ uint64_t convert_tokens(const char* text, size_t length, double* values, uint64_
         const char* const token = block + i;
         double value;
         const int n = window_decimal(token, bits_from(here.separators, next.separators, i),
-                                     bits_from(here.digits, next.digits, i),
-                                     bits_from(here.points, next.points, i), value);
+                                     bits_from(here.digits, next.digits, i), value);
         if (n > 0) {
           p = token + n;
         } else {

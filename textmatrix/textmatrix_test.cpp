@@ -348,7 +348,7 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
 #ifdef TEXTMATRIX_HAVE_WINDOWS
     const std::string spaced = t + std::string(130, ' ');
     const masks m = masks_at(spaced.data());
-    windows += window_decimal(spaced.data(), m.separators, m.digits, m.points, n.value) > 0;
+    windows += window_decimal(spaced.data(), m.separators, m.digits, n.value) > 0;
 #endif
 #ifdef TEXTMATRIX_HAVE_FAST_FLOAT
     const std::string padded = t + followers[1];
