@@ -19,10 +19,11 @@
 %   The shape of the rows in the file is not kept; reshape X as needed.
 %
 %   The file is read twice, in blocks: once to count the numbers, once to
-%   convert them. Memory beside X: a read buffer of 4 MiB per thread (16 MiB
-%   at most) and 4 bytes per 192 KiB of file. Files of 512 KiB and more are
-%   converted on several threads: as many as OMP_NUM_THREADS says, else one
-%   per core the process may use; X is the same for every thread count.
+%   convert them. Memory beside X: a read buffer of 512 KiB on one thread,
+%   4 MiB per thread on several (16 MiB at most), and 4 bytes per 192 KiB of
+%   file. Files of 512 KiB and more are converted on several threads: as
+%   many as OMP_NUM_THREADS says, else one per core the process may use; X is
+%   the same for every thread count.
 %
 %   FILENAME  character array, the name of the file.
 %   X         K x 1 double column, K the number of tokens in the file.
