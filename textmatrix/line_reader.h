@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace line_reader {
@@ -33,6 +34,22 @@ void for_each_token(char* chunk, OnToken on_token) {
     if (last) return;
     ++p;
   }
+}
+
+// The numbers strtod reads from the tokens of a stretch of text cut at the
+// separators alone (no chunk rules): what the block converter must give.
+inline std::vector<double> strtod_of_tokens(const std::string& text) {
+  std::vector<double> numbers;
+  std::string token;
+  for (char c : text + " ") {
+    if (!is_separator(c)) {
+      token += c;
+    } else if (!token.empty()) {
+      numbers.push_back(std::strtod(token.c_str(), nullptr));
+      token.clear();
+    }
+  }
+  return numbers;
 }
 
 template <typename OnToken>

@@ -6,6 +6,7 @@
 // of the block converter and with room behind it, must give the numbers
 // strtod gives for its tokens. Any difference aborts.
 #include "textmatrix/textmatrix.cpp"
+#include "textmatrix/line_reader.h"
 
 #include <cstdint>
 #include <cstring>
@@ -23,16 +24,7 @@ void fail_stretch(const std::string& text, size_t k, double got, double want) {
 // The stretch as the converter reads it, against the tokens cut at the
 // separators and read by strtod.
 void check_stretch(const std::string& text) {
-  std::vector<double> want;
-  std::string token;
-  for (char c : text + " ") {
-    if (!is_separator(static_cast<unsigned char>(c))) {
-      token += c;
-    } else if (!token.empty()) {
-      want.push_back(std::strtod(token.c_str(), nullptr));
-      token.clear();
-    }
-  }
+  const std::vector<double> want = line_reader::strtod_of_tokens(text);
   std::vector<double> got(want.size() + 1);
   std::string scratch;
   const uint64_t count = convert_tokens(text.data(), text.size(), got.data(), got.size(), true, scratch);

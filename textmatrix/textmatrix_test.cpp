@@ -324,16 +324,7 @@ TEST(TextmatrixNumbers, FastPathGivesWhatStrtodGives) {
     if (t.find('\0') == std::string::npos) {
       for (const std::string& after : followers) {
         const std::string text = std::string(in_blocks++ % 64, ' ') + t + after + std::string(200, ' ');
-        std::vector<double> want;
-        std::string token;
-        for (char c : text) {
-          if (!is_separator(static_cast<unsigned char>(c))) {
-            token += c;
-          } else if (!token.empty()) {
-            want.push_back(std::strtod(token.c_str(), nullptr));
-            token.clear();
-          }
-        }
+        const std::vector<double> want = line_reader::strtod_of_tokens(text);
         std::vector<double> got(want.size() + 1);
         std::string scratch;
         ASSERT_EQ(convert_tokens(text.data(), text.size(), got.data(), got.size(), true, scratch), want.size())
