@@ -48,7 +48,7 @@ function(toolbox_module name)
     if(EXISTS ${dir}/test_${name}.m)
       add_test(NAME ${name}_octave
                COMMAND ${OCTAVE_CLI} --no-init-file --no-site-file --quiet --eval
-                       "addpath('${TOOLBOX_DIR}'); addpath('${dir}', '-end'); [n, nmax] = test('test_${name}', 'quiet', stdout); printf('%d of %d Octave tests passed\\n', n, nmax); exit(n != nmax || nmax == 0)"
+                       "addpath('${TOOLBOX_DIR}'); addpath('${dir}', '${CMAKE_SOURCE_DIR}/tests', '-end'); [n, nmax] = test('test_${name}', 'quiet', stdout); printf('%d of %d Octave tests passed\\n', n, nmax); exit(n != nmax || nmax == 0)"
                WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
       set_tests_properties(${name}_octave PROPERTIES TIMEOUT ${TOOLBOX_TEST_TIMEOUT})
     endif()

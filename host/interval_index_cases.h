@@ -73,4 +73,38 @@ std::vector<double> test_queries(std::mt19937& rng, const std::vector<double>& x
   return q;
 }
 
+// The search and the evaluation one query at a time as they were before
+// queries were split across threads, kept here unchanged as the reference:
+// the cached interval, else the bisection over knots 0 ... top (the spline
+// searches up to n, the Akima interpolant up to n-1). one_at_a_time writes
+// the cubic of each query's interval (knots x, coefficients y, b, c, d) and
+// returns the cached interval it leaves.
+inline long bisection(const double* x, long top, double t) {
+  long lo = 0;
+  long hi = top;
+  do {
+    const long mid = (lo + hi) / 2;
+    if (x[mid] > t)
+      hi = mid;
+    else
+      lo = mid;
+  } while (lo + 1 < hi);
+  return lo;
+}
+
+inline long one_at_a_time(const double* x, const double* y, const double* b, const double* c,
+                          const double* d, long n, long top, const std::vector<double>& queries,
+                          std::vector<double>& out, long last) {
+  for (size_t q = 0; q < queries.size(); ++q) {
+    const double t = queries[q];
+    long k = last;
+    if (k >= n - 1 || k < 0) k = 0;
+    if (t < x[k] || t > x[k + 1]) k = bisection(x, top, t);
+    last = k;
+    const double u = t - x[k];
+    out[q] = y[k] + u * (b[k] + u * (c[k] + u * d[k]));
+  }
+  return last;
+}
+
 }  // namespace interval_cases

@@ -30,11 +30,7 @@ function bench_interp (rounds = 7, fresh_pages = false)
     y = sin (0.1 * x);
     xx = x(1) - 1 + (x(end) - x(1) + 2) * rand (1, queries);
     for order = {"sorted", "shuffled"}
-      if (strcmp (order{1}, "sorted"))
-        q = sort (xx);
-      else
-        q = xx;
-      endif
+      q = in_order (xx, order{1});
       t = in_turn (rounds, fresh_pages, {@() on_threads("1", @knotinterp, x, y, q), ...
                             @() on_threads(threads, @knotinterp, x, y, q), ...
                             @() on_threads("1", @slopeinterp, x, y, q), ...
@@ -43,12 +39,12 @@ function bench_interp (rounds = 7, fresh_pages = false)
                             @() interp1(x, y, q, "pchip")});
       printf ("\n%d knots, %d queries %s\n", knots, queries, order{1});
       printf ("  knotinterp %.4f (1 thread) %.4f (default)   slopeinterp %.4f (1 thread) %.4f (default)\n",
-              median (t(:, 1:4)));
+              median (t(:, 1:4), 1));
       printf ("  interp1 spline %.4f: %5.1fx %5.1fx   spline %.4f: %5.1fx %5.1fx   (over knotinterp)\n",
-              median (t(:, 5)), median (t(:, 5) ./ t(:, 1:2)), median (t(:, 6)),
-              median (t(:, 6) ./ t(:, 1:2)));
+              median (t(:, 5)), median (t(:, 5) ./ t(:, 1:2), 1), median (t(:, 6)),
+              median (t(:, 6) ./ t(:, 1:2), 1));
       printf ("  interp1 pchip %.4f: %5.1fx %5.1fx   (over slopeinterp)\n", median (t(:, 7)),
-              median (t(:, 7) ./ t(:, 3:4)));
+              median (t(:, 7) ./ t(:, 3:4), 1));
     endfor
     ## Both splines reproduce cubics; elsewhere they differ only by their end
     ## conditions, so the inner values agree closely.
@@ -65,20 +61,25 @@ function bench_interp (rounds = 7, fresh_pages = false)
   for n = [1e6 1e7]
     xx = x(1) - 1 + (x(end) - x(1) + 2) * rand (1, n);
     for order = {"sorted", "shuffled"}
-      if (strcmp (order{1}, "sorted"))
-        q = sort (xx);
-      else
-        q = xx;
-      endif
+      q = in_order (xx, order{1});
       for f = {@knotinterp, @slopeinterp}
         t = in_turn (rounds, fresh_pages, {@() on_threads("1", f{1}, x, y, q), ...
                               @() on_threads("2", f{1}, x, y, q)});
-        printf ("%7d %9d %9s %12.4f %12.4f %8.2fx   %s\n", numel (x), n, order{1}, median (t),
+        printf ("%7d %9d %9s %12.4f %12.4f %8.2fx   %s\n", numel (x), n, order{1}, median (t, 1),
                 median (t(:, 1) ./ t(:, 2)), func2str (f{1}));
       endfor
     endfor
   endfor
   restore (threads);
+endfunction
+
+## The queries xx sorted, or as drawn.
+function q = in_order (xx, order)
+  if (strcmp (order, "sorted"))
+    q = sort (xx);
+  else
+    q = xx;
+  endif
 endfunction
 
 ## t(r, c): the time of contender c in round r; the contenders take turns.

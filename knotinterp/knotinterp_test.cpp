@@ -220,37 +220,11 @@ TEST(CubicSplineCore, KnotQueriesAgreeWithWarmAndColdCache) {
   }
 }
 
-// The search and the evaluation one query at a time as they were before
-// queries were split across threads, kept here unchanged: the cached
-// interval, else the bisection. one_at_a_time returns the cached interval it
-// leaves.
-long bisection(const double* x, long n, double t) {
-  long lo = 0;
-  long hi = n;
-  do {
-    const long mid = (lo + hi) / 2;
-    if (x[mid] > t)
-      hi = mid;
-    else
-      lo = mid;
-  } while (lo + 1 < hi);
-  return lo;
-}
-
+// The spline searches the knots up to n.
 long one_at_a_time(const spline& s, const std::vector<double>& queries, std::vector<double>& out,
                    long last) {
-  const long n = s.n;
-  const double *x = s.x.get(), *y = s.y.get(), *b = s.b.get(), *c = s.c.get(), *d = s.d.get();
-  for (size_t q = 0; q < queries.size(); ++q) {
-    const double t = queries[q];
-    long k = last;
-    if (k >= n - 1 || k < 0) k = 0;
-    if (t < x[k] || t > x[k + 1]) k = bisection(x, n, t);
-    last = k;
-    const double u = t - x[k];
-    out[q] = y[k] + u * (b[k] + u * (c[k] + u * d[k]));
-  }
-  return last;
+  return interval_cases::one_at_a_time(s.x.get(), s.y.get(), s.b.get(), s.c.get(), s.d.get(), s.n,
+                                       s.n, queries, out, last);
 }
 
 TEST(CubicSplineCore, AllQueriesAtOnceMatchOneAtATimeOnEveryThreadCount) {
@@ -271,7 +245,7 @@ TEST(CubicSplineCore, AllQueriesAtOnceMatchOneAtATimeOnEveryThreadCount) {
         const interval_search::interval_index index(x.data(), long(x.size()), long(x.size()) - 1,
                                                     buckets);
         size_t differ = 0;
-        for (double t : queries) differ += index.find(t) != bisection(x.data(), long(x.size()), t);
+        for (double t : queries) differ += index.find(t) != interval_cases::bisection(x.data(), long(x.size()), t);
         EXPECT_EQ(differ, 0u) << "kind " << c.kind << " knots " << x.size() << " buckets " << buckets;
       }
       for (long last : {0L, 1L, long(x.size()) - 1, long(x.size()) / 2, -3L}) {

@@ -44,19 +44,8 @@
 %! x = cumsum (0.5 + rand (1, 2000));
 %! y = sin (x);
 %! q = [x(randperm (2000)), x(1) + (x(end) - x(1)) * rand(1, 1e5), NaN(1, 9), x];
-%! threads = getenv ("OMP_NUM_THREADS");
-%! unwind_protect
-%!   setenv ("OMP_NUM_THREADS", "1");
-%!   one = knotinterp (x, y, q);
-%!   one_next = knotinterp (x, y, x);
-%!   setenv ("OMP_NUM_THREADS", "2");
-%!   two = knotinterp (x, y, q);
-%!   two_next = knotinterp (x, y, x);
-%! unwind_protect_cleanup
-%!   setenv ("OMP_NUM_THREADS", threads);
-%! end_unwind_protect
-%! assert (two, one);
-%! assert (two_next, one_next);
+%! both_calls = @() {knotinterp(x, y, q), knotinterp(x, y, x)};
+%! assert (with_threads ("2", both_calls), with_threads ("1", both_calls));
 
 %!error <Cubic spline : YY = MYSPLINE\(X,Y,XX\)> knotinterp ([0 1], [1 2])
 %!error <There should be at least two data points\.> knotinterp (1, 2, 3)

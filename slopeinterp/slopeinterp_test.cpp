@@ -211,34 +211,11 @@ TEST(AkimaCore, KnotQueriesAgreeWithWarmAndColdCache) {
   EXPECT_NEAR(a.eval(s.x[29]), s.y[29], 1e-11 * (1 + std::fabs(s.y[29])));
 }
 
-// The evaluation one query at a time as it was before queries were split
-// across threads, kept here unchanged: the cached interval, else the
-// bisection. Returns the cached interval it leaves.
+// The Akima interpolant searches the knots up to n-1.
 long one_at_a_time(const interpolator& s, const std::vector<double>& queries,
                    std::vector<double>& out, long last) {
-  const long n = s.n;
-  const double *x = s.x, *y = s.y, *b = s.b.get(), *c = s.c.get(), *d = s.d.get();
-  for (size_t q = 0; q < queries.size(); ++q) {
-    const double t = queries[q];
-    long k = last;
-    if (k >= n - 1 || k < 0) k = 0;
-    if (t < x[k] || t > x[k + 1]) {
-      long lo = 0;
-      long hi = n - 1;
-      do {
-        const long mid = (lo + hi) / 2;
-        if (x[mid] > t)
-          hi = mid;
-        else
-          lo = mid;
-      } while (lo + 1 < hi);
-      k = lo;
-    }
-    last = k;
-    const double u = t - x[k];
-    out[q] = y[k] + u * (b[k] + u * (c[k] + u * d[k]));
-  }
-  return last;
+  return interval_cases::one_at_a_time(s.x, s.y, s.b.get(), s.c.get(), s.d.get(), s.n, s.n - 1,
+                                       queries, out, last);
 }
 
 TEST(AkimaCore, AllQueriesAtOnceMatchOneAtATimeOnEveryThreadCount) {

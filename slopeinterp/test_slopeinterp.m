@@ -46,19 +46,8 @@
 %! x = cumsum (0.5 + rand (1, 2000));
 %! y = sin (x);
 %! q = [x(randperm (2000)), x(1) + (x(end) - x(1)) * rand(1, 1e5), NaN(1, 9), x];
-%! threads = getenv ("OMP_NUM_THREADS");
-%! unwind_protect
-%!   setenv ("OMP_NUM_THREADS", "1");
-%!   one = slopeinterp (x, y, q);
-%!   one_next = slopeinterp (x, y, x);
-%!   setenv ("OMP_NUM_THREADS", "2");
-%!   two = slopeinterp (x, y, q);
-%!   two_next = slopeinterp (x, y, x);
-%! unwind_protect_cleanup
-%!   setenv ("OMP_NUM_THREADS", threads);
-%! end_unwind_protect
-%! assert (two, one);
-%! assert (two_next, one_next);
+%! both_calls = @() {slopeinterp(x, y, q), slopeinterp(x, y, x)};
+%! assert (with_threads ("2", both_calls), with_threads ("1", both_calls));
 
 %!error <Akima interpolation : YY = AKIMA\(X,Y,XX\)> slopeinterp ([0 1], [1 2])
 %!error <There should be at least two data points\.> slopeinterp (1, 2, 3)

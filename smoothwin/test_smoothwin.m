@@ -42,23 +42,11 @@
 %! randn ("seed", 5);
 %! x = randn (30011, 3);
 %! w = rand (1, 256);
-%! old = getenv ("OMP_NUM_THREADS");
-%! unwind_protect
-%!   setenv ("OMP_NUM_THREADS", "1");
-%!   y1 = smoothwin (x, 301);
-%!   z1 = smoothwin (x, w);
-%!   setenv ("OMP_NUM_THREADS", "3");
-%!   y3 = smoothwin (x, 301);
-%!   z3 = smoothwin (x, w);
-%! unwind_protect_cleanup
-%!   if (isempty (old))
-%!     unsetenv ("OMP_NUM_THREADS");
-%!   else
-%!     setenv ("OMP_NUM_THREADS", old);
-%!   endif
-%! end_unwind_protect
-%! assert (isequal (y1, y3, by_definition (x, ones (1, 301))));
-%! assert (isequal (z1, z3, by_definition (x, w)));
+%! both = @() {smoothwin(x, 301), smoothwin(x, w)};
+%! one = with_threads ("1", both);
+%! three = with_threads ("3", both);
+%! assert (isequal (one{1}, three{1}, by_definition (x, ones (1, 301))));
+%! assert (isequal (one{2}, three{2}, by_definition (x, w)));
 %! assert (isequal (smoothwin (x(1:40, :), 101), by_definition (x(1:40, :), ones (1, 101))));
 
 %!error <input data and length \(or window vector\) must be given> smoothwin (1)
