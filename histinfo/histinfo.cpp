@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 #include <vector>
@@ -222,32 +223,50 @@ class column_grid {
   }
 
   // Puts every column with finite grid values into its cell; the columns of
-  // a cell keep their ascending order. The slots of the columns a few ahead
-  // are fetched from memory while a column is put in its cell.
-  void build() {
-    constexpr long ahead = 16;
-    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
-    std::fill(ix.classed, ix.classed + N, 0);
-    // The hashes of the next columns, in a ring.
-    uint64_t hashes[ahead];
-    bool finite[ahead];
-    double key[max_grid_rows];
-    for (long j = 0; j < std::min<long>(ahead, N); ++j)
-      if ((finite[j] = key_of(j, key))) hashes[j] = cell_hash(key, d);
-    for (long j = 0; j < N; ++j) {
-      const long ring = j % ahead;
-      const uint64_t h = hashes[ring];
-      const bool has_cell = finite[ring];
-      if (j + ahead < N && (finite[ring] = key_of(j + ahead, key))) {
-        hashes[ring] = cell_hash(key, d);
-        __builtin_prefetch(&ix.cells[hashes[ring] & mask]);
+  // a cell keep their ascending order.
+  //
+  // The columns' hashes are found first, on the threads, and kept in
+  // cell_of (high half) and members (low half) until the cells are known;
+  // classed marks meanwhile the columns that have a cell. The table is used
+  // only as far as the cells need: it starts small and is started anew,
+  // larger, when more than two thirds of its slots would be taken, so that
+  // a few cells cost a few slots to clear and scan.
+  void build(int threads) {
+    const int used = parallel::threads_for(double(N), 32768, N, threads);
+    const long pieces = used == 1 ? 1 : 4L * used;
+    const size_t full_mask = table_size(size_t(N)) - 1;
+    mask = std::min<size_t>(full_mask, 4095);
+    if (d == 0) {
+      // Without grid rows, every column is in the one cell of no coordinates.
+      std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
+      const uint64_t h = cell_hash(nullptr, 0);
+      const Index c = Index(probe(h));
+      ix.cells[c] = {uint32_t(h >> 32), 0, Index(N)};
+      cell_count = 1;
+      parallel::run(pieces, used, [&](long p, int) {
+        for (long j = N * p / pieces; j < N * (p + 1) / pieces; ++j) {
+          ix.cell_of[j] = c;
+          ix.members[j] = Index(j);
+          ix.classed[j] = 0;
+        }
+      });
+      return;
+    }
+    parallel::run(pieces, used, [&](long p, int) {
+      double key[max_grid_rows];
+      for (long j = N * p / pieces; j < N * (p + 1) / pieces; ++j) {
+        ix.classed[j] = key_of(j, key);
+        if (ix.classed[j]) {
+          const uint64_t h = cell_hash(key, d);
+          ix.cell_of[j] = Index(h >> 32);
+          ix.members[j] = Index(uint32_t(h));
+        }
       }
-      ix.cell_of[j] = none;
-      if (!has_cell) continue;
-      const size_t c = probe(h);
-      if (ix.cells[c].start == none) ix.cells[c] = {uint32_t(h >> 32), 0, 0};
-      ix.cell_of[j] = Index(c);
-      ++ix.cells[c].size;
+    });
+    for (long stopped; (stopped = count_cells(full_mask)) < N;) {
+      // Enough slots for the cells the columns so far suggest.
+      const double expected = double(cell_count) * double(N) / double(stopped + 1);
+      while (mask < full_mask && double(mask + 1) < 1.5 * expected) mask = 2 * mask + 1;
     }
     Index start = 0;
     for (size_t c = 0; c <= mask; ++c) {
@@ -256,12 +275,21 @@ class column_grid {
       start += ix.cells[c].size;
       ix.cells[c].size = 0;
     }
+    // A table that could not grow has its slots found already.
+    if (mask < full_mask) parallel::run(pieces, used, [&](long p, int) {
+      constexpr long ahead = 16;
+      const long first = N * p / pieces, last = N * (p + 1) / pieces;
+      for (long j = first; j < last; ++j) {
+        if (j + ahead < last && ix.classed[j + ahead])
+          __builtin_prefetch(&ix.cells[hash_of(j + ahead) & mask]);
+        ix.cell_of[j] = ix.classed[j] ? Index(probe(hash_of(j))) : none;
+      }
+    });
     for (long j = 0; j < N; ++j) {
-      if (j + ahead < N && ix.cell_of[j + ahead] != none)
-        __builtin_prefetch(&ix.cells[ix.cell_of[j + ahead]]);
       const Index c = ix.cell_of[j];
       if (c != none) ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
     }
+    std::fill(ix.classed, ix.classed + N, 0);
   }
 
   // Finds, for every column r in [begin, end) that is unclassed and has a
@@ -323,6 +351,11 @@ class column_grid {
   // rounds are guessed ahead in batches, see below. False (nothing done)
   // when the storage for the guesses cannot be had.
   bool speculative_entropy(double& H, int threads);
+
+  // The entropy for `threads` > 1 when the cells fall into groups apart
+  // from one another, each classed by one thread, see below. False (nothing
+  // done) when there are too many cells, or no way to split them that pays.
+  bool grouped_entropy(double& H, int threads);
 
  private:
   // Column r's own cell (it has one) and its neighbours in row `row` of the
@@ -390,6 +423,48 @@ class column_grid {
     return true;
   }
 
+  // Column j's hash, while build keeps it.
+  uint64_t hash_of(long j) const {
+    return uint64_t(ix.cell_of[j]) << 32 | uint32_t(ix.members[j]);
+  }
+
+  // Takes the cells of the columns into the table's first mask + 1 slots,
+  // each holding its first column and its size. Returns N, or the column
+  // at which more than two thirds of the slots would be taken while the
+  // table may still grow. A table that cannot grow is the last: there each
+  // column's slot takes the place of its hash's high half at once. A column
+  // whose hash differs from its cell's first column's in the low half (the
+  // slot's tag is the high half) sets shared_keys: its cell then holds
+  // columns of two keys.
+  long count_cells(size_t full_mask) {
+    constexpr long ahead = 16;
+    const bool last = mask == full_mask;
+    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
+    cell_count = 0;
+    shared_keys = false;
+    const size_t most = (mask + 1) / 3 * 2;
+    for (long j = 0; j < N; ++j) {
+      if (j + ahead < N && ix.classed[j + ahead])
+        __builtin_prefetch(&ix.cells[hash_of(j + ahead) & mask]);
+      if (!ix.classed[j]) {
+        if (last) ix.cell_of[j] = none;
+        continue;
+      }
+      const uint64_t h = hash_of(j);
+      const size_t c = probe(h);
+      if (last) ix.cell_of[j] = Index(c);
+      auto& cell = ix.cells[c];
+      if (cell.start == none) {
+        if (++cell_count > most && mask < full_mask) return j;
+        cell = {uint32_t(h >> 32), Index(j), 0};
+      } else if (uint32_t(ix.members[cell.start]) != uint32_t(h)) {
+        shared_keys = true;
+      }
+      ++cell.size;
+    }
+    return N;
+  }
+
   // The slot of the cell with this hash: the first on its path with its tag,
   // else the free slot that ends the path. Slots are only ever taken, never
   // freed, so a search finds the cell its columns were put in.
@@ -442,10 +517,150 @@ class column_grid {
   const double* data;
   long M, N;
   column_index<Index> ix;
-  size_t mask;
+  size_t mask;  // the slots in use: mask + 1, a power of two
+  size_t cell_count = 0;
+  bool shared_keys = false;
   long rows[max_grid_rows] = {};
   int d = 0;
 };
+
+// ---- groups of cells apart from one another, on several threads -----------
+//
+// A reference compares only the columns of its own cell and of the cells
+// next to it, so the cells fall into groups (joined by being next to one
+// another) whose rounds never touch each other's columns. The rounds of the
+// whole calculation whose reference lies in one group are that group's
+// rounds on its own, in the same order, and each finds the same class: the
+// reference is the first column of the group still unclassed, since no
+// other group's round classes any of its columns. So each group is classed
+// by one thread, and the terms are then added in the order of their
+// references, as the rounds would have added them.
+//
+// The cells next to a cell are found from its first column's coordinates,
+// which are every column's of the cell unless the cell holds two keys (see
+// count_cells); then the rounds are left to speculative_entropy. Finding the
+// groups pays with few cells only (a sixty-fourth of the columns at most,
+// and 2^16), and classing them apart only when no group holds more than
+// half of the columns.
+//
+// Within a group, the next reference is the smallest first column of its
+// cells: a heap of the group's cells keyed by their first columns gives it.
+// A cell's first column only ever moves on, so an entry whose key is behind
+// its cell's first column is put back with the new key when it comes up.
+//
+// The class size of each round is kept in its reference's entry of cell_of
+// (no longer needed then), and the reference is marked 2 in classed.
+template <typename Index>
+bool column_grid<Index>::grouped_entropy(double& H, int threads) {
+  constexpr size_t max_cells = size_t(1) << 16;
+  if (shared_keys || cell_count > max_cells || cell_count * 64 > size_t(N)) return false;
+  const size_t C = cell_count;
+  std::vector<Index> slots;            // the cells' slots, ascending
+  std::vector<uint32_t> parent, group;  // per cell: its union-find parent, its group
+  std::vector<size_t> group_start;     // per group: where its cells begin in by_group
+  std::vector<Index> by_group;         // slots, by group
+  std::vector<size_t> columns, order;  // per group: its columns; groups, largest first
+  std::vector<std::pair<Index, Index>> heaps;  // (first column, slot), by group
+  try {
+    slots.reserve(C);
+    parent.resize(C);
+    group.resize(C);
+    by_group.resize(C);
+    heaps.resize(C);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (size_t c = 0; c <= mask; ++c)
+    if (ix.cells[c].start != none) slots.push_back(Index(c));
+  auto cell_number = [&](Index slot) {
+    return size_t(std::lower_bound(slots.begin(), slots.end(), slot) - slots.begin());
+  };
+  auto root = [&](uint32_t i) {
+    while (parent[i] != i) i = parent[i] = parent[parent[i]];
+    return i;
+  };
+  for (size_t i = 0; i < C; ++i) parent[i] = uint32_t(i);
+  for (size_t i = 0; i < C; ++i) {
+    Index found[max_neighbours];
+    const int n = find_neighbours_of(long(ix.members[ix.cells[slots[i]].start]), found);
+    for (int q = 0; q < n; ++q) {
+      const uint32_t a = root(uint32_t(i)), b = root(uint32_t(cell_number(found[q])));
+      if (a != b) parent[std::max(a, b)] = std::min(a, b);
+    }
+  }
+  size_t groups = 0, total = 0;
+  try {
+    for (size_t i = 0; i < C; ++i) {
+      const uint32_t r = root(uint32_t(i));
+      if (r == i) {
+        group[i] = uint32_t(groups++);
+        columns.push_back(0);
+      } else {
+        group[i] = group[r];  // r < i: numbered already
+      }
+      columns[group[i]] += size_t(ix.cells[slots[i]].size);
+      total += size_t(ix.cells[slots[i]].size);
+    }
+    if (groups < 2 || 2 * *std::max_element(columns.begin(), columns.end()) > total) return false;
+    group_start.assign(groups + 1, 0);
+    for (size_t i = 0; i < C; ++i) ++group_start[group[i] + 1];
+    for (size_t g = 0; g < groups; ++g) group_start[g + 1] += group_start[g];
+    std::vector<size_t> fill(group_start.begin(), group_start.end() - 1);
+    for (size_t i = 0; i < C; ++i) by_group[fill[group[i]]++] = slots[i];
+    order.resize(groups);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (size_t g = 0; g < groups; ++g) order[g] = g;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return columns[a] > columns[b]; });
+
+  // Classes group order[t] on worker's row of the neighbour table.
+  auto class_group = [&](long t, int worker) {
+    const size_t g = order[size_t(t)];
+    const auto heap = heaps.begin() + long(group_start[g]);
+    long entries = long(group_start[g + 1] - group_start[g]);
+    auto first_column = [&](Index c) { return ix.members[ix.cells[c].start]; };
+    for (long e = 0; e < entries; ++e) {
+      const Index c = by_group[group_start[g] + size_t(e)];
+      heap[e] = {first_column(c), c};
+    }
+    const auto later = std::greater<std::pair<Index, Index>>();
+    std::make_heap(heap, heap + entries, later);
+    Index* row = ix.neighbours + long(worker) * max_neighbours;
+    while (entries > 0) {
+      std::pop_heap(heap, heap + entries, later);
+      const auto [key, c] = heap[entries - 1];
+      if (ix.cells[c].size == 0) {
+        --entries;
+        continue;
+      }
+      if (first_column(c) != key) {
+        heap[entries - 1].first = first_column(c);
+        std::push_heap(heap, heap + entries, later);
+        continue;
+      }
+      const long r = long(key);
+      ix.neighbour_count[worker] = (unsigned char)find_neighbours_of(r, row);
+      const Index count = Index(take_class(r, worker, 1));
+      ix.classed[r] = 2;
+      ix.cell_of[r] = count;
+      heap[entries - 1].first = ix.cells[c].size > 0 ? first_column(c) : key;
+      std::push_heap(heap, heap + entries, later);
+    }
+  };
+  parallel::run(long(groups), parallel::threads_for(double(total), 8192, long(groups), threads),
+                class_group);
+
+  for (long j = 0; j < N; ++j) {
+    // Every column with a cell is classed now; one without is a class of one.
+    if (ix.classed[j] == 2)
+      H = H - xlnx(double(ix.cell_of[j]) / double(N));
+    else if (ix.classed[j] == 0)
+      H = H - xlnx(1.0 / double(N));
+  }
+  return true;
+}
 
 // ---- rounds guessed ahead on several threads ------------------------------
 //
@@ -722,9 +937,10 @@ void Entropy(const double* data, double* result, long M, long N,
     return;
   }
   column_grid<Index> grid(data, M, N, storage);
-  grid.build();
+  grid.build(threads);
   // Under a thousand columns, threads could hardly pay.
-  if (threads > 1 && N >= 1024 && grid.speculative_entropy(H, threads)) {
+  if (threads > 1 && N >= 1024 &&
+      (grid.grouped_entropy(H, threads) || grid.speculative_entropy(H, threads))) {
     *result = H;
     return;
   }

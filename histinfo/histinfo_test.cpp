@@ -232,6 +232,33 @@ TEST(HistinfoIndex, RoundsGuessedAheadGiveTheSameClasses) {
     EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want)) << threads << " threads";
 }
 
+// Columns around centres 10 apart in every row, with jitter up to 0.6 so
+// that the columns of one centre need not all match and straddle cell
+// borders; some columns hold a NaN. The cells fall into groups apart from
+// one another, classed on threads each by one.
+TEST(HistinfoIndex, GroupsApartClassedOnThreadsGiveTheSameClasses) {
+  std::mt19937 rng(16);
+  std::uniform_int_distribution<long> centre(0, 80);
+  std::uniform_real_distribution<double> jitter(-0.6, 0.6);
+  const long M = 4, N = 30000;
+  std::vector<double> A(size_t(M * N));
+  for (long j = 0; j < N; ++j) {
+    long digits = centre(rng);
+    for (long i = 0; i < M; ++i, digits /= 3)
+      A[size_t(j * M + i)] = 10.0 * double(digits % 3) + jitter(rng);
+    if (j % 97 == 5) A[size_t(j * M + j % M)] = NAN;
+  }
+  const double want = quadratic_entropy(A, M, N);
+  for (int threads : {1, 2, 3}) {
+    vector_storage storage(N);
+    column_grid<uint32_t> grid(A.data(), M, N, storage.index());
+    grid.build(threads);
+    double H = 0;
+    ASSERT_TRUE(grid.grouped_entropy(H, threads));
+    EXPECT_TRUE(same_bits(H, want)) << threads << " threads";
+  }
+}
+
 TEST(HistinfoIndex, GridRowsAreTheMostSpreadOnes) {
   // Row 0 constant, row 1 over 10 floors, row 2 over 300, row 3 over 50,
   // row 4 over 5.
