@@ -2,8 +2,10 @@
 ## of the binned pairs with accumarray, and the same sum over its occupied
 ## cells (in another order, so equal to rounding only). 2e5 rank values of a
 ## logistic-map orbit, lags 0 ... 20, 16 and 64 bins. laginfo runs on all its
-## threads and on one; the three are timed in turn, the medians compared. Run
-## from the top folder with the built module on the path:
+## threads and on one; the three are timed in turn, the medians compared.
+## Then threads alone on a large input: 10^6 rank values, lags 0 ... 50, bins
+## [16 64] and [16 64 256 4096], one thread and all cores in turn. Run from the
+## top folder with the built module on the path:
 ##   octave-cli --eval "addpath('build/toolbox'); source('laginfo/bench_laginfo.m')"
 
 L = 2e5;
@@ -11,15 +13,20 @@ T = 20;
 sizes = [16 64];
 repeats = 7;
 
-x = zeros (L, 1);
-y = 0.3141592653589793;
-for t = 1:L
-  y = 4 * y * (1 - y);
-  x(t) = y;
+## L rank values (0 ... L-1, over L) of a logistic-map orbit.
+function r = logistic_ranks (L)
+  x = zeros (L, 1);
+  y = 0.3141592653589793;
+  for t = 1:L
+    y = 4 * y * (1 - y);
+    x(t) = y;
+  end
+  [~, order] = sort (x);
+  r = zeros (L, 1);
+  r(order) = (0:L-1)' / L;
 end
-[~, order] = sort (x);
-r = zeros (L, 1);
-r(order) = (0:L-1)' / L;
+
+r = logistic_ranks (L);
 
 function I = by_accumarray (r, T, sizes)
   L = numel (r);
@@ -68,3 +75,25 @@ printf ("laginfo             %8.2f ms\nlaginfo, 1 thread   %8.2f ms\naccumarray 
 printf ("ratio accumarray / laginfo %.1f, accumarray / laginfo on 1 thread %.1f, 1 thread / laginfo %.2f\n", ...
         median (t_accumarray) / median (t_module), median (t_accumarray) / median (t_one), ...
         median (t_one) / median (t_module));
+
+## Threads on a large input: one thread and all cores in turn.
+r = logistic_ranks (1e6);
+for sizes = {[16 64], [16 64 256 4096]}
+  t = zeros (repeats, 2);
+  for k = 1:repeats
+    setenv ("OMP_NUM_THREADS", "1");
+    tic;
+    evalc ("I1 = laginfo (r, 50, sizes{1});");
+    t(k, 1) = toc;
+    setenv ("OMP_NUM_THREADS", threads);
+    tic;
+    evalc ("I = laginfo (r, 50, sizes{1});");
+    t(k, 2) = toc;
+  end
+  assert (isequal (I, I1));
+  printf ("1e6 values, lags 0..50, bins %-16s 1 thread %7.1f ms, laginfo %7.1f ms, ratio %.2f\n", ...
+          mat2str (sizes{1}), 1e3 * median (t), median (t(:, 1) ./ t(:, 2)));
+end
+if (isempty (threads))
+  unsetenv ("OMP_NUM_THREADS");
+end
