@@ -232,6 +232,9 @@ class column_grid {
   // larger, when more than two thirds of its slots would be taken, so that
   // a few cells cost a few slots to clear and scan.
   void build(int threads) {
+    // The slots of the columns a few ahead are fetched from memory while a
+    // column is put in its cell.
+    constexpr long ahead = 16;
     const int used = parallel::threads_for(double(N), 32768, N, threads);
     const long pieces = used == 1 ? 1 : 4L * used;
     const size_t full_mask = table_size(size_t(N)) - 1;
@@ -277,7 +280,6 @@ class column_grid {
     }
     // A table that could not grow has its slots found already.
     if (mask < full_mask) parallel::run(pieces, used, [&](long p, int) {
-      constexpr long ahead = 16;
       const long first = N * p / pieces, last = N * (p + 1) / pieces;
       for (long j = first; j < last; ++j) {
         if (j + ahead < last && ix.classed[j + ahead])
@@ -286,6 +288,8 @@ class column_grid {
       }
     });
     for (long j = 0; j < N; ++j) {
+      if (j + ahead < N && ix.cell_of[j + ahead] != none)
+        __builtin_prefetch(&ix.cells[ix.cell_of[j + ahead]]);
       const Index c = ix.cell_of[j];
       if (c != none) ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
     }
