@@ -36,6 +36,26 @@ namespace {
 
 double xlnx(double x) { return x == 0 ? 0 : x * std::log(x); }
 
+// The term p ln p of a class of `count` of the N columns, p = count / N.
+// Most classes are small (every class holds one column when all columns
+// differ), so the terms of small counts are kept once formed: the same
+// operands, the same bits, without a logarithm per class.
+class class_term {
+ public:
+  explicit class_term(long N) : N(N) { std::fill(kept, kept + small, 1.0); }
+  double operator()(long count) {
+    if (count >= small) return xlnx(double(count) / double(N));
+    double& term = kept[count];
+    if (term > 0) term = xlnx(double(count) / double(N));  // positive: not formed yet
+    return term;
+  }
+
+ private:
+  static constexpr long small = 64;
+  long N;
+  double kept[small];
+};
+
 // True when a and b differ by less than 1 in every element: their difference
 // truncated toward zero to a 32-bit integer is 0. A NaN difference, or one
 // whose magnitude reaches 2^31 (which truncation could not represent),
@@ -136,6 +156,13 @@ uint64_t cell_hash(const double* key, int d) {
   return h;
 }
 
+// A taken slot's mark: the top byte of its hash, never 0 (the mark of a
+// free slot).
+unsigned char mark_of(uint64_t h) {
+  const auto top = (unsigned char)(h >> 56);
+  return top ? top : 1;
+}
+
 // Hash table slots for N columns: a power of two at least 1.5 N, so that at
 // most two thirds of the slots are taken and a search ends after a few.
 size_t table_size(size_t N) {
@@ -146,14 +173,20 @@ size_t table_size(size_t N) {
 
 // The working storage of the index of N columns, Index a type that can count
 // to table_size(N) (and hold one more value, `none`): two arrays of N Index,
-// a table of table_size(N) cells and N flags, with 32-bit indices 27 to 45
-// bytes a column; and the neighbour table of one batch, at most 0.4 MB.
+// a table of table_size(N) cells with a mark byte each and N flags, with
+// 32-bit indices 28.5 to 48 bytes a column; and the neighbour table of one
+// batch, at most 0.4 MB.
 //
 // The cells are the slots of a hash table. A cell is found by the 64-bit
 // hash of its coordinates: the low bits give the first slot to try, the high
 // 32 bits are the slot's tag. Two keys alike in both would share a cell; that
 // only adds columns to compare, since a column is classed by comparing it,
 // never by its cell. So the table holds no keys, and a search reads no data.
+//
+// Beside the cells, a byte per slot marks it free (0) or gives the top byte
+// of its tag: most searches are for cells next to a column's own that do not
+// exist, and the marks, a twelfth of the cells' size, answer them from the
+// caches where the cells would be fetched from memory.
 template <typename Index>
 struct column_index {
   struct cell {
@@ -161,9 +194,10 @@ struct column_index {
     Index start;  // where its columns begin in members; none in a free slot
     Index size;   // how many of them are still unclassed; they stay in front
   };
-  Index* cell_of;          // the cell of each column, or none
-  Index* members;          // the columns of each cell, ascending within a cell
-  cell* cells;             // table_size(N) slots
+  Index* cell_of;             // the cell of each column, or none
+  Index* members;             // the columns of each cell, ascending within a cell
+  cell* cells;                // table_size(N) slots
+  unsigned char* slot_marks;  // per slot: 0 when free, else mark_of its hash
   unsigned char* classed;  // per column: 1 once it belongs to a class
   // For a batch of columns: the cells next to each column's own cell, and
   // how many there are.
@@ -241,10 +275,11 @@ class column_grid {
     mask = std::min<size_t>(full_mask, 4095);
     if (d == 0) {
       // Without grid rows, every column is in the one cell of no coordinates.
-      std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
+      clear_slots();
       const uint64_t h = cell_hash(nullptr, 0);
       const Index c = Index(probe(h));
       ix.cells[c] = {uint32_t(h >> 32), 0, Index(N)};
+      ix.slot_marks[c] = mark_of(h);
       cell_count = 1;
       parallel::run(pieces, used, [&](long p, int) {
         for (long j = N * p / pieces; j < N * (p + 1) / pieces; ++j) {
@@ -283,7 +318,7 @@ class column_grid {
       const long first = N * p / pieces, last = N * (p + 1) / pieces;
       for (long j = first; j < last; ++j) {
         if (j + ahead < last && ix.classed[j + ahead])
-          __builtin_prefetch(&ix.cells[hash_of(j + ahead) & mask]);
+          __builtin_prefetch(&ix.slot_marks[hash_of(j + ahead) & mask]);
         ix.cell_of[j] = ix.classed[j] ? Index(probe(hash_of(j))) : none;
       }
     });
@@ -405,15 +440,28 @@ class column_grid {
       double key[max_grid_rows];
       for (int u = 0; u < d; ++u) key[u] = around[u][pick[u]];
       hashes[n] = cell_hash(key, d);
-      __builtin_prefetch(&ix.cells[hashes[n] & mask]);
+      __builtin_prefetch(&ix.slot_marks[hashes[n] & mask]);
       ++n;
     }
+    // The marks rule most of them out; the cells whose marks match are
+    // fetched all at once, then their tags are checked.
+    size_t first_match[max_neighbours];
     int cells = 0;
     for (int q = 0; q < n; ++q) {
-      const size_t c = probe(hashes[q]);
-      if (ix.cells[c].start != none) found[cells++] = Index(c);
+      const unsigned char mark = mark_of(hashes[q]);
+      size_t c = hashes[q] & mask;
+      while (ix.slot_marks[c] != 0 && ix.slot_marks[c] != mark) c = (c + 1) & mask;
+      if (ix.slot_marks[c] == 0) continue;
+      __builtin_prefetch(&ix.cells[c]);
+      hashes[cells] = hashes[q];
+      first_match[cells++] = c;
     }
-    return cells;
+    int existing = 0;
+    for (int q = 0; q < cells; ++q) {
+      const size_t c = probe(hashes[q], first_match[q]);
+      if (ix.slot_marks[c] != 0) found[existing++] = Index(c);
+    }
+    return existing;
   }
 
   // The coordinates of column j in the grid rows; false when one is not
@@ -443,13 +491,16 @@ class column_grid {
   long count_cells(size_t full_mask) {
     constexpr long ahead = 16;
     const bool last = mask == full_mask;
-    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
+    clear_slots();
     cell_count = 0;
     shared_keys = false;
     const size_t most = (mask + 1) / 3 * 2;
     for (long j = 0; j < N; ++j) {
-      if (j + ahead < N && ix.classed[j + ahead])
-        __builtin_prefetch(&ix.cells[hash_of(j + ahead) & mask]);
+      if (j + ahead < N && ix.classed[j + ahead]) {
+        const size_t home = hash_of(j + ahead) & mask;
+        __builtin_prefetch(&ix.slot_marks[home]);
+        __builtin_prefetch(&ix.cells[home]);
+      }
       if (!ix.classed[j]) {
         if (last) ix.cell_of[j] = none;
         continue;
@@ -461,6 +512,7 @@ class column_grid {
       if (cell.start == none) {
         if (++cell_count > most && mask < full_mask) return j;
         cell = {uint32_t(h >> 32), Index(j), 0};
+        ix.slot_marks[c] = mark_of(h);
       } else if (uint32_t(ix.members[cell.start]) != uint32_t(h)) {
         shared_keys = true;
       }
@@ -472,10 +524,22 @@ class column_grid {
   // The slot of the cell with this hash: the first on its path with its tag,
   // else the free slot that ends the path. Slots are only ever taken, never
   // freed, so a search finds the cell its columns were put in.
-  size_t probe(uint64_t h) const {
+  // A search may start further along the path, past slots whose marks
+  // differ.
+  size_t probe(uint64_t h) const { return probe(h, h & mask); }
+  size_t probe(uint64_t h, size_t from) const {
     const uint32_t tag = uint32_t(h >> 32);
-    for (size_t c = h & mask;; c = (c + 1) & mask)
-      if (ix.cells[c].start == none || ix.cells[c].tag == tag) return c;
+    const unsigned char mark = mark_of(h);
+    for (size_t c = from;; c = (c + 1) & mask) {
+      const unsigned char seen = ix.slot_marks[c];
+      if (seen == 0 || (seen == mark && ix.cells[c].tag == tag)) return c;
+    }
+  }
+
+  // Frees the slots in use.
+  void clear_slots() {
+    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
+    std::fill(ix.slot_marks, ix.slot_marks + mask + 1, 0);
   }
 
   // Classes the unclassed columns of cell c that match reference r, drops
@@ -656,12 +720,13 @@ bool column_grid<Index>::grouped_entropy(double& H, int threads) {
   parallel::run(long(groups), parallel::threads_for(double(total), 8192, long(groups), threads),
                 class_group);
 
+  class_term term(N);
   for (long j = 0; j < N; ++j) {
     // Every column with a cell is classed now; one without is a class of one.
     if (ix.classed[j] == 2)
-      H = H - xlnx(double(ix.cell_of[j]) / double(N));
+      H = H - term(long(ix.cell_of[j]));
     else if (ix.classed[j] == 0)
-      H = H - xlnx(1.0 / double(N));
+      H = H - term(1);
   }
   return true;
 }
@@ -812,8 +877,9 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
   };
 
   long left = N;  // columns not yet classed
+  class_term term(N);
   auto add_class = [&](long count) {
-    H = H - xlnx(double(count) / double(N));
+    H = H - term(count);
     left -= count;
   };
 
@@ -950,6 +1016,7 @@ void Entropy(const double* data, double* result, long M, long N,
   }
   // The batches start small and double: when a few references class most
   // columns, few neighbour searches are made for columns classed meanwhile.
+  class_term term(N);
   for (long begin = 0, end; begin < N; begin = end) {
     end = std::min(N, begin + std::clamp(begin, 64L, neighbour_batch));
     grid.find_neighbours(begin, end, threads);
@@ -957,7 +1024,7 @@ void Entropy(const double* data, double* result, long M, long N,
       if (storage.classed[r]) continue;
       if (r + 1 < end && !storage.classed[r + 1]) grid.prefetch_cells(r + 1, r + 1 - begin);
       const long count = grid.take_class(r, r - begin, threads);
-      H = H - xlnx(double(count) / double(N));
+      H = H - term(count);
     }
   }
   *result = H;
@@ -967,20 +1034,20 @@ void Entropy(const double* data, double* result, long M, long N,
 template <typename Index>
 struct host_storage {
   explicit host_storage(size_t N)
-      : cell_of(N), members(N), cells(table_size(N)), classed(N),
+      : cell_of(N), members(N), cells(table_size(N)), slot_marks(table_size(N)), classed(N),
         neighbours(batch_rows(N) * max_neighbours), neighbour_count(batch_rows(N)) {}
   static size_t batch_rows(size_t N) { return std::min(N, size_t(neighbour_batch)); }
   bool complete() const {
-    return cell_of.get() && members.get() && cells.get() && classed.get() && neighbours.get() &&
-           neighbour_count.get();
+    return cell_of.get() && members.get() && cells.get() && slot_marks.get() && classed.get() &&
+           neighbours.get() && neighbour_count.get();
   }
   column_index<Index> index() const {
-    return {cell_of.get(), members.get(), cells.get(), classed.get(), neighbours.get(),
-            neighbour_count.get()};
+    return {cell_of.get(),  members.get(),    cells.get(),          slot_marks.get(),
+            classed.get(),  neighbours.get(), neighbour_count.get()};
   }
   host::working_memory<Index> cell_of, members;
   host::working_memory<typename column_index<Index>::cell> cells;
-  host::working_memory<unsigned char> classed;
+  host::working_memory<unsigned char> slot_marks, classed;
   host::working_memory<Index> neighbours;
   host::working_memory<unsigned char> neighbour_count;
 };

@@ -23,8 +23,8 @@
 %   with N for columns spread over many distinct values (10^6 distinct
 %   3-row columns take about a second). Columns that no row spreads (every
 %   row within a span of a few units) are compared one by one, which for N
-%   distinct columns costs up to N^2/2 comparisons. Memory besides A: 27 to
-%   45 bytes per column and up to 0.4 MB, and with several threads (from
+%   distinct columns costs up to N^2/2 comparisons. Memory besides A: 28.5 to
+%   48 bytes per column and up to 0.4 MB, and with several threads (from
 %   1024 columns on) up to 0.7 MB and 4 bytes per column more, at most about
 %   5 MB. The work is shared out over the cores this process may use, or
 %   over OMP_NUM_THREADS of them when that is set: when the columns fall

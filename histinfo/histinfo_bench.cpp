@@ -99,15 +99,15 @@ double plain_entropy(const double* data, long M, long N, std::vector<long>& pend
 
 struct index_storage {
   explicit index_storage(long N)
-      : cell_of(N), members(N), cells(table_size(size_t(N))), classed(N),
+      : cell_of(N), members(N), cells(table_size(size_t(N))), slot_marks(table_size(size_t(N))), classed(N),
         neighbours(neighbour_batch * max_neighbours), neighbour_count(neighbour_batch) {}
   column_index<uint32_t> index() {
-    return {cell_of.data(), members.data(), cells.data(), classed.data(), neighbours.data(),
-            neighbour_count.data()};
+    return {cell_of.data(), members.data(),    cells.data(),          slot_marks.data(),
+            classed.data(), neighbours.data(), neighbour_count.data()};
   }
   std::vector<uint32_t> cell_of, members;
   std::vector<column_index<uint32_t>::cell> cells;
-  std::vector<unsigned char> classed;
+  std::vector<unsigned char> slot_marks, classed;
   std::vector<uint32_t> neighbours;
   std::vector<unsigned char> neighbour_count;
 };

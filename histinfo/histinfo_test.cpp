@@ -49,16 +49,16 @@ double reference_entropy(const std::vector<double>& A, long M, long N) {
 // The index's storage in plain vectors, for calling the core directly.
 struct vector_storage {
   explicit vector_storage(long N)
-      : n(size_t(std::max(N, 1L))), cell_of(n), members(n), cells(table_size(n)), classed(n),
+      : n(size_t(std::max(N, 1L))), cell_of(n), members(n), cells(table_size(n)), slot_marks(table_size(n)), classed(n),
         neighbours(neighbour_batch * max_neighbours), neighbour_count(neighbour_batch) {}
   column_index<uint32_t> index() {
-    return {cell_of.data(), members.data(), cells.data(), classed.data(), neighbours.data(),
-            neighbour_count.data()};
+    return {cell_of.data(), members.data(),    cells.data(),          slot_marks.data(),
+            classed.data(), neighbours.data(), neighbour_count.data()};
   }
   size_t n;
   std::vector<uint32_t> cell_of, members;
   std::vector<column_index<uint32_t>::cell> cells;
-  std::vector<unsigned char> classed;
+  std::vector<unsigned char> slot_marks, classed;
   std::vector<uint32_t> neighbours;
   std::vector<unsigned char> neighbour_count;
 };
@@ -344,16 +344,16 @@ TEST(HistinfoGateway, AllocationFailureEndsTheCallCleanly) {
   fail_allocation_after(0, allocation_failure::null_pointer);
   auto r = call(1, {A});
   EXPECT_EQ(r.error, "not enough memory for the result");
-  // The result, then the index's six working arrays.
-  for (int k = 1; k <= 6; ++k) {
+  // The result, then the index's seven working arrays.
+  for (int k = 1; k <= 7; ++k) {
     fail_allocation_after(k, allocation_failure::null_pointer);
     r = call(1, {A});
     EXPECT_EQ(r.error, "not enough memory for the working storage") << k;
     EXPECT_EQ(r.released_on_exit, 0u);
   }
-  fail_allocation_after(7, allocation_failure::null_pointer);
+  fail_allocation_after(8, allocation_failure::null_pointer);
   EXPECT_FALSE(call(1, {A}).failed);
-  for (int k = 0; k <= 6; ++k) {
+  for (int k = 0; k <= 7; ++k) {
     fail_allocation_after(k);
     r = call(1, {A});
     EXPECT_TRUE(r.failed);
