@@ -713,8 +713,7 @@ bool column_grid<Index>::grouped_entropy(double& H, int threads) {
       const Index count = Index(take_class(r, worker, 1));
       ix.classed[r] = 2;
       ix.cell_of[r] = count;
-      heap[entries - 1].first = ix.cells[c].size > 0 ? first_column(c) : key;
-      std::push_heap(heap, heap + entries, later);
+      std::push_heap(heap, heap + entries, later);  // its key is behind now, or its cell empty
     }
   };
   parallel::run(long(groups), parallel::threads_for(double(total), 8192, long(groups), threads),
