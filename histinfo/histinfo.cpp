@@ -26,6 +26,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -259,12 +260,13 @@ class column_grid {
   // Puts every column with finite grid values into its cell; the columns of
   // a cell keep their ascending order.
   //
-  // The columns' hashes are found first, on the threads, and kept in
-  // cell_of (high half) and members (low half) until the cells are known;
-  // classed marks meanwhile the columns that have a cell. The table is used
-  // only as far as the cells need: it starts small and is started anew,
-  // larger, when more than two thirds of its slots would be taken, so that
-  // a few cells cost a few slots to clear and scan.
+  // The columns' hashes are found first and kept in cell_of (high half) and
+  // members (low half) until the cells are known; classed marks meanwhile
+  // the columns that have a cell. The table is used only as far as the
+  // cells need: it starts small and is started anew, larger, when more than
+  // two thirds of its slots would be taken, so that a few cells cost a few
+  // slots to clear and scan. The hashes are found, and a large table is
+  // cleared and placed, on the threads.
   void build(int threads) {
     // The slots of the columns a few ahead are fetched from memory while a
     // column is put in its cell.
@@ -275,6 +277,7 @@ class column_grid {
     mask = std::min<size_t>(full_mask, 4095);
     if (d == 0) {
       // Without grid rows, every column is in the one cell of no coordinates.
+      set_shares(1);
       clear_slots();
       const uint64_t h = cell_hash(nullptr, 0);
       const Index c = Index(probe(h));
@@ -290,29 +293,29 @@ class column_grid {
       });
       return;
     }
-    parallel::run(pieces, used, [&](long p, int) {
-      double key[max_grid_rows];
-      for (long j = N * p / pieces; j < N * (p + 1) / pieces; ++j) {
-        ix.classed[j] = key_of(j, key);
-        if (ix.classed[j]) {
-          const uint64_t h = cell_hash(key, d);
-          ix.cell_of[j] = Index(h >> 32);
-          ix.members[j] = Index(uint32_t(h));
+    auto hash_columns = [&] {
+      parallel::run(pieces, used, [&](long p, int) {
+        double key[max_grid_rows];
+        for (long j = N * p / pieces; j < N * (p + 1) / pieces; ++j) {
+          ix.classed[j] = key_of(j, key);
+          if (ix.classed[j]) {
+            const uint64_t h = cell_hash(key, d);
+            ix.cell_of[j] = Index(h >> 32);
+            ix.members[j] = Index(uint32_t(h));
+          }
         }
-      }
-    });
-    for (long stopped; (stopped = count_cells(full_mask)) < N;) {
+      });
+    };
+    hash_columns();
+    for (;;) {
+      set_shares(used);
+      const long counted = count_cells(full_mask);
+      if (counted == N) break;
       // Enough slots for the cells the columns so far suggest.
-      const double expected = double(cell_count) * double(N) / double(stopped + 1);
+      const double expected = double(cell_count) * double(N) / double(counted + 1);
       while (mask < full_mask && double(mask + 1) < 1.5 * expected) mask = 2 * mask + 1;
     }
-    Index start = 0;
-    for (size_t c = 0; c <= mask; ++c) {
-      if (ix.cells[c].start == none) continue;
-      ix.cells[c].start = start;
-      start += ix.cells[c].size;
-      ix.cells[c].size = 0;
-    }
+    place_cells();
     // A table that could not grow has its slots found already.
     if (mask < full_mask) parallel::run(pieces, used, [&](long p, int) {
       const long first = N * p / pieces, last = N * (p + 1) / pieces;
@@ -350,6 +353,92 @@ class column_grid {
           ix.neighbour_count[r - begin] =
               (unsigned char)find_neighbours_of(r, ix.neighbours + (r - begin) * max_neighbours);
     });
+  }
+
+  // Takes the cell away from every column that surely matches no other.
+  // Every column that could match column r lies in r's cell or in the cells
+  // next to it; when those hold only a few columns, comparing them tells.
+  // A column that matches none is a class of one at its turn, as a column
+  // without a cell is, and its round then needs no search. These searches
+  // are made here at once, on the threads, instead of batch by batch in the
+  // rounds; that pays where most columns match none (distinct columns, thinly
+  // spread or on a lattice), which a sample of the columns tells. Must be
+  // done before any round, while each cell still holds all of its columns.
+  void set_apart_lone_columns(int threads) {
+    if (d == 0 || N < 1024) return;
+    // Columns with more columns around them are left to the rounds.
+    constexpr Index most_compared = 64;
+    // The cells around each of a block of columns, found first; then their
+    // lists, then those columns' data are asked from memory for the whole
+    // block before any is compared.
+    constexpr long block = 16;
+    struct around {
+      Index cells[max_neighbours + 1];
+      int count;  // 0 when the column is left to the rounds
+    };
+    auto find_around = [&](long r, around& a) {
+      a.count = 0;
+      const Index own = ix.cell_of[r];
+      if (own == none || ix.cells[own].size > most_compared) return;
+      a.cells[0] = own;
+      const int cells = 1 + find_neighbours_of(r, a.cells + 1);
+      Index columns = 0;
+      for (int q = 0; q < cells; ++q) columns += ix.cells[a.cells[q]].size;
+      if (columns <= most_compared) a.count = cells;
+    };
+    // Counts the lone columns of [first, last); with `apply` they lose their
+    // cell.
+    auto set_apart = [&](long first, long last, bool apply) {
+      around blocks[block];
+      long lone = 0;
+      for (long b = first; b < last; b += block) {
+        const long n = std::min(block, last - b);
+        for (long k = 0; k < n; ++k) {
+          const long ahead = b + k + block;
+          if (ahead < last && ix.cell_of[ahead] != none)
+            __builtin_prefetch(&ix.cells[ix.cell_of[ahead]]);
+          find_around(b + k, blocks[k]);
+        }
+        for (long k = 0; k < n; ++k)
+          for (int q = 0; q < blocks[k].count; ++q)
+            __builtin_prefetch(&ix.members[ix.cells[blocks[k].cells[q]].start]);
+        for (long k = 0; k < n; ++k)
+          for (int q = 0; q < blocks[k].count; ++q) {
+            const auto& cell = ix.cells[blocks[k].cells[q]];
+            for (Index i = 0; i < cell.size; ++i)
+              __builtin_prefetch(data + long(ix.members[cell.start + i]) * M);
+          }
+        for (long k = 0; k < n; ++k) {
+          const long r = b + k;
+          const double* reference = data + r * M;
+          bool matched = blocks[k].count == 0;
+          for (int q = 0; q < blocks[k].count && !matched; ++q) {
+            const auto& cell = ix.cells[blocks[k].cells[q]];
+            const Index* members = ix.members + cell.start;
+            for (Index i = 0; i < cell.size && !matched; ++i)
+              matched = long(members[i]) != r &&
+                        confronto(reference, data + long(members[i]) * M, M);
+          }
+          if (!matched) {
+            if (apply) ix.cell_of[r] = none;
+            ++lone;
+          }
+        }
+      }
+      return lone;
+    };
+    // The sample: evenly spaced blocks, about 256 columns.
+    long sampled = 0, lone_in_sample = 0;
+    for (long k = 0; k < 16; ++k, sampled += block) {
+      const long first = (N - block) * k / 16;
+      lone_in_sample += set_apart(first, first + block, false);
+    }
+    if (2 * lone_in_sample < sampled) return;
+    const double lookups = double(N) * double(neighbour_keys());
+    const int used = parallel::threads_for(lookups, 8192, N, threads);
+    const long pieces = used == 1 ? 1 : 4L * used;
+    parallel::run(pieces, used,
+                  [&](long p, int) { set_apart(N * p / pieces, N * (p + 1) / pieces, true); });
   }
 
   // Asks for the cells of column r (its neighbours in row `row` of the
@@ -480,6 +569,19 @@ class column_grid {
     return uint64_t(ix.cell_of[j]) << 32 | uint32_t(ix.members[j]);
   }
 
+  // A large table is split into shares of equal size, one per thread, to
+  // be cleared and placed on the threads: share p begins at share_start(p).
+  void set_shares(int used) {
+    share_count = mask + 1 >= 65536 ? used : 1;
+  }
+  long shares() const { return share_count; }
+  size_t share_start(long p) const {
+    return (size_t(p) * (mask + 1) + size_t(share_count) - 1) / size_t(share_count);
+  }
+  long share_of(size_t c) const {
+    return long((c * size_t(share_count)) >> __builtin_ctzll(mask + 1));
+  }
+
   // Takes the cells of the columns into the table's first mask + 1 slots,
   // each holding its first column and its size. Returns N, or the column
   // at which more than two thirds of the slots would be taken while the
@@ -487,11 +589,18 @@ class column_grid {
   // column's slot takes the place of its hash's high half at once. A column
   // whose hash differs from its cell's first column's in the low half (the
   // slot's tag is the high half) sets shared_keys: its cell then holds
-  // columns of two keys.
+  // columns of two keys. The columns of each share are counted too, for
+  // place_cells.
+  //
+  // This pass stays on one thread: it waits on fetching the cells from
+  // memory, which a second thread filling its own share of the table
+  // hardly hastens (tried), and threads sharing the table would have to
+  // take slots atomically.
   long count_cells(size_t full_mask) {
     constexpr long ahead = 16;
     const bool last = mask == full_mask;
     clear_slots();
+    std::fill(share_columns, share_columns + shares(), 0);
     cell_count = 0;
     shared_keys = false;
     const size_t most = (mask + 1) / 3 * 2;
@@ -508,8 +617,9 @@ class column_grid {
       const uint64_t h = hash_of(j);
       const size_t c = probe(h);
       if (last) ix.cell_of[j] = Index(c);
+      ++share_columns[share_of(c)];
       auto& cell = ix.cells[c];
-      if (cell.start == none) {
+      if (ix.slot_marks[c] == 0) {
         if (++cell_count > most && mask < full_mask) return j;
         cell = {uint32_t(h >> 32), Index(j), 0};
         ix.slot_marks[c] = mark_of(h);
@@ -519,6 +629,24 @@ class column_grid {
       ++cell.size;
     }
     return N;
+  }
+
+  // Gives each cell its place in members, in the order of the slots, and
+  // sets its size back to 0 to count its columns again as they are put in.
+  // Each share is placed by one thread, after the columns of the shares
+  // before it.
+  void place_cells() {
+    Index before[parallel::max_threads] = {};
+    for (long p = 1; p < shares(); ++p) before[p] = before[p - 1] + share_columns[p - 1];
+    parallel::run(shares(), int(shares()), [&](long p, int) {
+      Index start = before[p];
+      for (size_t c = share_start(p); c < share_start(p + 1); ++c) {
+        if (ix.slot_marks[c] == 0) continue;
+        ix.cells[c].start = start;
+        start += ix.cells[c].size;
+        ix.cells[c].size = 0;
+      }
+    });
   }
 
   // The slot of the cell with this hash: the first on its path with its tag,
@@ -536,10 +664,13 @@ class column_grid {
     }
   }
 
-  // Frees the slots in use.
+  // Frees the slots in use, each share on a thread of its own.
   void clear_slots() {
-    std::fill(ix.cells, ix.cells + mask + 1, typename column_index<Index>::cell{0, none, 0});
-    std::fill(ix.slot_marks, ix.slot_marks + mask + 1, 0);
+    parallel::run(shares(), int(shares()), [&](long p, int) {
+      const size_t low = share_start(p), high = share_start(p + 1);
+      std::fill(ix.cells + low, ix.cells + high, typename column_index<Index>::cell{0, none, 0});
+      std::fill(ix.slot_marks + low, ix.slot_marks + high, 0);
+    });
   }
 
   // Classes the unclassed columns of cell c that match reference r, drops
@@ -586,8 +717,10 @@ class column_grid {
   long M, N;
   column_index<Index> ix;
   size_t mask;  // the slots in use: mask + 1, a power of two
+  long share_count = 1;  // see set_shares
   size_t cell_count = 0;
   bool shared_keys = false;
+  Index share_columns[parallel::max_threads];  // per share of the table: its columns
   long rows[max_grid_rows] = {};
   int d = 0;
 };
@@ -782,8 +915,11 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
   constexpr double split_round = 2 * 65536;
   const size_t room = std::max<size_t>(all_room / size_t(threads), 4096);
   std::vector<Index> candidates;
+  std::vector<Index> lone_before;  // per candidate: columns without a cell just before it
   std::vector<guess> guesses;
-  std::vector<std::vector<Index>> matches;
+  // Left uninitialised: only the room a batch fills is ever read, and
+  // pages never filled are never fetched.
+  std::vector<std::unique_ptr<Index[]>> matches;
   std::vector<size_t> filled;
   // The cells to tidy after a batch. A cell listed again is only tidied
   // again in vain; the last cell listed in each of the `recent` places
@@ -793,9 +929,10 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
   Index recent[recent_places];
   try {
     candidates.resize(max_batch);
+    lone_before.resize(max_batch);
     guesses.resize(max_batch);
     matches.resize(size_t(threads));
-    for (auto& list : matches) list.resize(room);
+    for (auto& list : matches) list.reset(new Index[room]);
     filled.resize(size_t(threads));
     touched.reserve(size_t(max_batch) * (max_neighbours + 1));
   } catch (const std::bad_alloc&) {
@@ -814,46 +951,44 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
     return work;
   };
 
-  // Finds the matches of candidates [k0, k1) into worker's list.
+  // Finds the matches of candidates [k0, k1) (each with a cell) into
+  // worker's list.
   auto guess_classes = [&](long k0, long k1, int worker) {
     for (long k = k0; k < k1; ++k)
-      if (ix.cell_of[candidates[k]] != none)
-        ix.neighbour_count[k] =
-            (unsigned char)find_neighbours_of(candidates[k], ix.neighbours + k * max_neighbours);
-    Index* list = matches[worker].data();
+      ix.neighbour_count[k] =
+          (unsigned char)find_neighbours_of(candidates[k], ix.neighbours + k * max_neighbours);
+    Index* list = matches[worker].get();
     size_t& fill = filled[worker];
     constexpr long ahead = 12;
     for (long k = k0; k < k1; ++k) {
       const long c = long(candidates[k]);
       guess g{fill, fill, 0, worker, 1, false};
-      if (ix.cell_of[c] != none) {
-        if (k + 1 < k1) prefetch_cells(long(candidates[k + 1]), k + 1);
-        Index found[max_neighbours + 1];
-        const int cells = cells_of(c, k, found);
-        for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
-        g.work = neighbour_keys() + cells;
-        g.alone = cells == 1 && ix.cells[found[0]].size == 1;
-        const double* reference = data + c * M;
-        for (int q = 0; q < cells && g.worker >= 0; ++q) {
-          const Index* members = ix.members + ix.cells[found[q]].start;
-          const long n = long(ix.cells[found[q]].size);
-          g.work += n;
-          const size_t before = fill;
-          for (long i = 0; i < n; ++i) {
-            if (d > 0 && i + ahead < n) __builtin_prefetch(data + long(members[i + ahead]) * M);
-            const Index j = members[i];
-            if (long(j) == c || !confronto(reference, data + long(j) * M, M)) continue;
-            if (fill == room) {
-              g.worker = -1;  // found again in its round, if it has one
-              break;
-            }
-            list[fill++] = j;
+      if (k + 1 < k1) prefetch_cells(long(candidates[k + 1]), k + 1);
+      Index found[max_neighbours + 1];
+      const int cells = cells_of(c, k, found);
+      for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
+      g.work = neighbour_keys() + cells;
+      g.alone = cells == 1 && ix.cells[found[0]].size == 1;
+      const double* reference = data + c * M;
+      for (int q = 0; q < cells && g.worker >= 0; ++q) {
+        const Index* members = ix.members + ix.cells[found[q]].start;
+        const long n = long(ix.cells[found[q]].size);
+        g.work += n;
+        const size_t before = fill;
+        for (long i = 0; i < n; ++i) {
+          if (d > 0 && i + ahead < n) __builtin_prefetch(data + long(members[i + ahead]) * M);
+          const Index j = members[i];
+          if (long(j) == c || !confronto(reference, data + long(j) * M, M)) continue;
+          if (fill == room) {
+            g.worker = -1;  // found again in its round, if it has one
+            break;
           }
-          if (fill > before) g.matched_cells |= uint32_t(1) << q;
+          list[fill++] = j;
         }
-        if (g.worker < 0) fill = g.first;
-        g.last = fill;
+        if (fill > before) g.matched_cells |= uint32_t(1) << q;
       }
+      if (g.worker < 0) fill = g.first;
+      g.last = fill;
       guesses[k] = g;
     }
   };
@@ -899,23 +1034,44 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
     // A candidate compares the classes of those before it in its batch
     // too, as they were not yet taken: about a sixteenth more at most.
     const long most = std::min(K, std::max(2L, long(double(left) / (8 * class_size))));
+    // A column without a cell is no candidate: it is a class of one, added
+    // in its place among the candidates' classes (and marked classed at
+    // once, since no round can take it). So batches are not spent on them.
+    long batch = 0, lone = 0, all_lone = 0;
+    for (long c = next; c < N && batch < most; ++c) {
+      if (ix.classed[c]) continue;
+      if (ix.cell_of[c] == none) {
+        ix.classed[c] = 1;
+        ++lone;
+        ++all_lone;
+      } else {
+        lone_before[batch] = Index(lone);
+        candidates[batch++] = Index(c);
+        lone = 0;
+      }
+    }
+    auto add_lone = [&](long count) {
+      for (long i = 0; i < count; ++i) add_class(1);
+    };
+    if (batch == 0) {
+      add_lone(lone);
+      continue;
+    }
     const long left_before = left;
-    long batch = 0;
-    for (long c = next; c < N && batch < most; ++c)
-      if (!ix.classed[c]) candidates[batch++] = Index(c);
     long taken = 0, dropped = 0;
     const int used = parallel::threads_for(double(batch) * work, batch_grain, batch, threads);
     if (used == 1) {
       // Rounds one by one: nothing is guessed in vain.
       double total = 0;
       for (long k = 0; k < batch; ++k) {
+        add_lone(lone_before[k]);
         const long r = long(candidates[k]);
         if (ix.classed[r]) {
           ++dropped;
           continue;
         }
         ++taken;
-        if (ix.cell_of[r] != none) total += double(neighbourhood(r, k));
+        total += double(neighbourhood(r, k));
         add_class(take_class(r, k, threads));  // a very large cell still split
       }
       work = total / double(taken);
@@ -931,6 +1087,7 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
       double total = 0, lost = 0;
       bool full = false;
       for (long k = 0; k < batch; ++k) {
+        add_lone(lone_before[k]);
         const long c = long(candidates[k]);
         const guess& g = guesses[k];
         total += double(g.work);
@@ -946,7 +1103,7 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
         }
         ix.classed[c] = 1;
         long count = 1;
-        const Index* list = matches[g.worker].data();
+        const Index* list = matches[g.worker].get();
         for (size_t i = g.first; i < g.last; ++i) {
           if (i + 16 < g.last) __builtin_prefetch(&ix.classed[list[i + 16]]);
           if (!ix.classed[list[i]]) {
@@ -958,7 +1115,7 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
         lost += double(count);
         // A cell that no other cell neighbours, left with no column, is
         // never visited again.
-        if (ix.cell_of[c] == none || g.alone) continue;
+        if (g.alone) continue;
         Index found[max_neighbours + 1];
         const int cells = cells_of(c, k, found);
         touch(found[0]);
@@ -984,7 +1141,8 @@ bool column_grid<Index>::speculative_entropy(double& H, int threads) {
       work = total / double(batch);
       if (full) K = std::max(2L, K / 2);
     }
-    class_size = double(left_before - left) / double(taken);
+    add_lone(lone);  // those after the last candidate
+    class_size = double(left_before - left - all_lone) / double(taken);
     if (4 * dropped <= batch)
       K = std::min(max_batch, 2 * K);
     else if (2 * dropped > batch)
@@ -1008,8 +1166,13 @@ void Entropy(const double* data, double* result, long M, long N,
   column_grid<Index> grid(data, M, N, storage);
   grid.build(threads);
   // Under a thousand columns, threads could hardly pay.
-  if (threads > 1 && N >= 1024 &&
-      (grid.grouped_entropy(H, threads) || grid.speculative_entropy(H, threads))) {
+  const bool threaded = threads > 1 && N >= 1024;
+  if (threaded && grid.grouped_entropy(H, threads)) {
+    *result = H;
+    return;
+  }
+  grid.set_apart_lone_columns(threads);
+  if (threaded && grid.speculative_entropy(H, threads)) {
     *result = H;
     return;
   }

@@ -27,7 +27,9 @@
 %   48 bytes per column and up to 0.4 MB, and with several threads (from
 %   1024 columns on) up to 0.7 MB and 4 bytes per column more, at most about
 %   5 MB. The work is shared out over the cores this process may use, or
-%   over OMP_NUM_THREADS of them when that is set: when the columns fall
+%   over OMP_NUM_THREADS of them when that is set: when most columns have
+%   few close ones, the columns that match no other are found first, all at
+%   once on the threads (each is a class of its own); when the columns fall
 %   into groups far apart from one another, each group is classed by one
 %   thread; otherwise the next columns not yet in a class are tried as
 %   references in batches, their matches found on the threads and the

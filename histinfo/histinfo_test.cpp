@@ -259,6 +259,40 @@ TEST(HistinfoIndex, GroupsApartClassedOnThreadsGiveTheSameClasses) {
   }
 }
 
+// Mostly columns thinly spread, each alone in its cell, which are set apart
+// before the rounds; among them pairs that match across a cell border,
+// columns next to another's cell that do not match it, NaN in grid rows and
+// in others, and a crowd of columns in one cell, too many to compare ahead.
+TEST(HistinfoIndex, LoneColumnsSetApartGiveTheSameClasses) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<double> place(0, 300), jitter(-0.3, 0.3);
+  const long M = 3, N = 12000;
+  std::vector<double> A(size_t(M * N));
+  for (long j = 0; j < N; ++j)
+    for (long i = 0; i < M; ++i) {
+      double& a = A[size_t(j * M + i)];
+      if (j % 37 == 0)
+        a = 150.5 + jitter(rng);
+      else if (j % 10 == 1)
+        a = A[size_t((j - 1) * M + i)] + 0.5;
+      else if (j % 13 == 2)
+        a = A[size_t((j - 1) * M + i)] + (i == 1 ? 1.5 : 0.2);
+      else
+        a = place(rng);
+    }
+  for (long j = 3; j < N; j += 101) A[size_t(j * M + j % M)] = NAN;
+  const double want = quadratic_entropy(A, M, N);
+  for (int threads : {1, 2, 3}) {
+    vector_storage storage(N);
+    column_grid<uint32_t> grid(A.data(), M, N, storage.index());
+    grid.build(threads);
+    grid.set_apart_lone_columns(threads);
+    const long cellless = long(std::count(storage.cell_of.begin(), storage.cell_of.end(), UINT32_MAX));
+    EXPECT_GT(cellless, N / 2) << threads << " threads";
+    EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want)) << threads << " threads";
+  }
+}
+
 TEST(HistinfoIndex, GridRowsAreTheMostSpreadOnes) {
   // Row 0 constant, row 1 over 10 floors, row 2 over 300, row 3 over 50,
   // row 4 over 5.
