@@ -258,11 +258,12 @@ class column_grid {
   }
 
   // Puts every column with finite grid values into its cell; the columns of
-  // a cell keep their ascending order.
+  // a cell keep their ascending order. Then takes the cell away from the
+  // columns that match no other (see set_apart_lone_columns).
   //
   // The columns' hashes are found first and kept in cell_of (high half) and
   // members (low half) until the cells are known; classed marks meanwhile
-  // the columns that have a cell. The table is used only as far as the
+  // the columns that have a cell (see count_cells). The table is used only as far as the
   // cells need: it starts small and is started anew, larger, when more than
   // two thirds of its slots would be taken, so that a few cells cost a few
   // slots to clear and scan. The hashes are found, and a large table is
@@ -315,7 +316,6 @@ class column_grid {
       const double expected = double(cell_count) * double(N) / double(counted + 1);
       while (mask < full_mask && double(mask + 1) < 1.5 * expected) mask = 2 * mask + 1;
     }
-    place_cells();
     // A table that could not grow has its slots found already.
     if (mask < full_mask) parallel::run(pieces, used, [&](long p, int) {
       const long first = N * p / pieces, last = N * (p + 1) / pieces;
@@ -325,12 +325,17 @@ class column_grid {
         ix.cell_of[j] = ix.classed[j] ? Index(probe(hash_of(j))) : none;
       }
     });
+    place_cells();
+    // The first column of each cell is in place; the later ones follow it.
     for (long j = 0; j < N; ++j) {
-      if (j + ahead < N && ix.cell_of[j + ahead] != none)
+      if (j + ahead < N && ix.classed[j + ahead] == later_in_cell)
         __builtin_prefetch(&ix.cells[ix.cell_of[j + ahead]]);
-      const Index c = ix.cell_of[j];
-      if (c != none) ix.members[ix.cells[c].start + ix.cells[c].size++] = Index(j);
+      if (ix.classed[j] != later_in_cell) continue;
+      auto& cell = ix.cells[ix.cell_of[j]];
+      ix.members[cell.start + cell.size++] = Index(j);
     }
+    // With few cells the columns are classed by groups of cells instead.
+    if (!few_cells()) set_apart_lone_columns(threads);
     std::fill(ix.classed, ix.classed + N, 0);
   }
 
@@ -363,7 +368,8 @@ class column_grid {
   // are made here at once, on the threads, instead of batch by batch in the
   // rounds; that pays where most columns match none (distinct columns, thinly
   // spread or on a lattice), which a sample of the columns tells. Must be
-  // done before any round, while each cell still holds all of its columns.
+  // done before any round, while each cell still holds all of its columns
+  // and classed still tells the columns alone in their cell.
   void set_apart_lone_columns(int threads) {
     if (d == 0 || N < 1024) return;
     // Columns with more columns around them are left to the rounds.
@@ -372,19 +378,25 @@ class column_grid {
     // lists, then those columns' data are asked from memory for the whole
     // block before any is compared.
     constexpr long block = 16;
+    // A column alone in its cell compares the cells next to it only, so
+    // its own cell is not fetched.
     struct around {
       Index cells[max_neighbours + 1];
-      int count;  // 0 when the column is left to the rounds
+      int count;  // -1 when the column is left to the rounds
     };
     auto find_around = [&](long r, around& a) {
-      a.count = 0;
+      a.count = -1;
       const Index own = ix.cell_of[r];
-      if (own == none || ix.cells[own].size > most_compared) return;
+      if (own == none) return;
+      const bool alone = ix.classed[r] == alone_in_cell;
+      if (!alone && ix.cells[own].size > most_compared) return;
       a.cells[0] = own;
-      const int cells = 1 + find_neighbours_of(r, a.cells + 1);
+      const int cells = find_neighbours_of(r, a.cells + 1) + 1;
       Index columns = 0;
-      for (int q = 0; q < cells; ++q) columns += ix.cells[a.cells[q]].size;
-      if (columns <= most_compared) a.count = cells;
+      for (int q = alone; q < cells; ++q) columns += ix.cells[a.cells[q]].size;
+      if (columns > most_compared) return;
+      if (alone) std::copy(a.cells + 1, a.cells + cells, a.cells);
+      a.count = cells - alone;
     };
     // Counts the lone columns of [first, last); with `apply` they lose their
     // cell.
@@ -395,7 +407,7 @@ class column_grid {
         const long n = std::min(block, last - b);
         for (long k = 0; k < n; ++k) {
           const long ahead = b + k + block;
-          if (ahead < last && ix.cell_of[ahead] != none)
+          if (ahead < last && ix.cell_of[ahead] != none && ix.classed[ahead] != alone_in_cell)
             __builtin_prefetch(&ix.cells[ix.cell_of[ahead]]);
           find_around(b + k, blocks[k]);
         }
@@ -411,7 +423,7 @@ class column_grid {
         for (long k = 0; k < n; ++k) {
           const long r = b + k;
           const double* reference = data + r * M;
-          bool matched = blocks[k].count == 0;
+          bool matched = blocks[k].count < 0;
           for (int q = 0; q < blocks[k].count && !matched; ++q) {
             const auto& cell = ix.cells[blocks[k].cells[q]];
             const Index* members = ix.members + cell.start;
@@ -486,6 +498,16 @@ class column_grid {
   bool grouped_entropy(double& H, int threads);
 
  private:
+  // What count_cells notes in classed of each column with a cell, for the
+  // rest of the build.
+  enum : unsigned char { later_in_cell = 1, first_in_cell = 2, alone_in_cell = 3 };
+
+  // Few cells, each holding a single key: the cells are then classed in
+  // groups apart from one another (grouped_entropy) on several threads.
+  bool few_cells() const {
+    return !shared_keys && cell_count <= (size_t(1) << 16) && cell_count * 64 <= size_t(N);
+  }
+
   // Column r's own cell (it has one) and its neighbours in row `row` of the
   // neighbour table, into found; returns their number.
   int cells_of(long r, long row, Index found[max_neighbours + 1]) const {
@@ -590,7 +612,8 @@ class column_grid {
   // whose hash differs from its cell's first column's in the low half (the
   // slot's tag is the high half) sets shared_keys: its cell then holds
   // columns of two keys. The columns of each share are counted too, for
-  // place_cells.
+  // place_cells, and classed tells for each column whether it is the only
+  // column of its cell, the first of several, or a later one.
   //
   // This pass stays on one thread: it waits on fetching the cells from
   // memory, which a second thread filling its own share of the table
@@ -623,8 +646,11 @@ class column_grid {
         if (++cell_count > most && mask < full_mask) return j;
         cell = {uint32_t(h >> 32), Index(j), 0};
         ix.slot_marks[c] = mark_of(h);
-      } else if (uint32_t(ix.members[cell.start]) != uint32_t(h)) {
-        shared_keys = true;
+        ix.classed[j] = alone_in_cell;
+      } else {
+        ix.classed[j] = later_in_cell;
+        if (cell.size == 1) ix.classed[cell.start] = first_in_cell;
+        if (uint32_t(ix.members[cell.start]) != uint32_t(h)) shared_keys = true;
       }
       ++cell.size;
     }
@@ -632,9 +658,11 @@ class column_grid {
   }
 
   // Gives each cell its place in members, in the order of the slots, and
-  // sets its size back to 0 to count its columns again as they are put in.
-  // Each share is placed by one thread, after the columns of the shares
-  // before it.
+  // puts its first column there (the slot holds it since count_cells); the
+  // size then counts the columns put in, one so far. The slots are read,
+  // and the list written, in order: cells of one column (every cell, for
+  // distinct columns) need no fetch from memory after this. Each share is
+  // placed by one thread, after the columns of the shares before it.
   void place_cells() {
     Index before[parallel::max_threads] = {};
     for (long p = 1; p < shares(); ++p) before[p] = before[p - 1] + share_columns[p - 1];
@@ -642,9 +670,11 @@ class column_grid {
       Index start = before[p];
       for (size_t c = share_start(p); c < share_start(p + 1); ++c) {
         if (ix.slot_marks[c] == 0) continue;
-        ix.cells[c].start = start;
-        start += ix.cells[c].size;
-        ix.cells[c].size = 0;
+        auto& cell = ix.cells[c];
+        ix.members[start] = cell.start;
+        cell.start = start;
+        start += cell.size;
+        cell.size = 1;
       }
     });
   }
@@ -753,8 +783,7 @@ class column_grid {
 // (no longer needed then), and the reference is marked 2 in classed.
 template <typename Index>
 bool column_grid<Index>::grouped_entropy(double& H, int threads) {
-  constexpr size_t max_cells = size_t(1) << 16;
-  if (shared_keys || cell_count > max_cells || cell_count * 64 > size_t(N)) return false;
+  if (!few_cells()) return false;
   const size_t C = cell_count;
   std::vector<Index> slots;            // the cells' slots, ascending
   std::vector<uint32_t> parent, group;  // per cell: its union-find parent, its group
@@ -1171,7 +1200,6 @@ void Entropy(const double* data, double* result, long M, long N,
     *result = H;
     return;
   }
-  grid.set_apart_lone_columns(threads);
   if (threaded && grid.speculative_entropy(H, threads)) {
     *result = H;
     return;

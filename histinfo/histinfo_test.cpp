@@ -286,7 +286,6 @@ TEST(HistinfoIndex, LoneColumnsSetApartGiveTheSameClasses) {
     vector_storage storage(N);
     column_grid<uint32_t> grid(A.data(), M, N, storage.index());
     grid.build(threads);
-    grid.set_apart_lone_columns(threads);
     const long cellless = long(std::count(storage.cell_of.begin(), storage.cell_of.end(), UINT32_MAX));
     EXPECT_GT(cellless, N / 2) << threads << " threads";
     EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want)) << threads << " threads";
