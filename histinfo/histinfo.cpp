@@ -392,7 +392,7 @@ class column_grid {
       if (!alone && ix.cells[own].size > most_compared) return;
       a.cells[0] = own;
       const int cells = find_neighbours_of(r, a.cells + 1) + 1;
-      Index columns = 0;
+      size_t columns = 0;
       for (int q = alone; q < cells; ++q) columns += ix.cells[a.cells[q]].size;
       if (columns > most_compared) return;
       if (alone) std::copy(a.cells + 1, a.cells + cells, a.cells);
