@@ -360,6 +360,61 @@ class column_grid {
     });
   }
 
+  // Asks for the cells of column r (its neighbours in row `row` of the
+  // neighbour table) to be fetched from memory, while an earlier
+  // reference's cells are swept.
+  void prefetch_cells(long r, long row) const {
+    const Index own = ix.cell_of[r];
+    if (own == none) return;
+    __builtin_prefetch(&ix.cells[own]);
+    const Index* neighbours = ix.neighbours + row * max_neighbours;
+    for (int q = 0; q < ix.neighbour_count[row]; ++q) __builtin_prefetch(&ix.cells[neighbours[q]]);
+  }
+
+  // Takes column r (unclassed, its neighbours in row `row` of the neighbour
+  // table) as the reference of a new class: classes it and every unclassed
+  // column that matches it, and returns the class size. With skip_classed
+  // the cells may still list classed columns; they are dropped.
+  template <bool skip_classed = false>
+  long take_class(long r, long row, int threads) {
+    ix.classed[r] = 1;
+    long count = 1;
+    const Index own = ix.cell_of[r];
+    if (own == none) return count;
+    Index found[max_neighbours + 1];
+    const int cells = cells_of(r, row, found);
+    // The cells' first columns and their data, fetched from memory all at
+    // once before the cells are swept one after another.
+    for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
+    for (int q = 0; q < cells; ++q) {
+      const auto& cell = ix.cells[found[q]];
+      if (cell.size > 0) __builtin_prefetch(data + long(ix.members[cell.start]) * M);
+    }
+    for (int q = 0; q < cells; ++q) count += sweep<skip_classed>(found[q], r, threads);
+    return count;
+  }
+
+  // The entropy term by term, as Entropy's rounds, for `threads` > 1: the
+  // rounds are guessed ahead in batches, see below. False (nothing done)
+  // when the storage for the guesses cannot be had.
+  bool speculative_entropy(double& H, int threads);
+
+  // The entropy for `threads` > 1 when the cells fall into groups apart
+  // from one another, each classed by one thread, see below. False (nothing
+  // done) when there are too many cells, or no way to split them that pays.
+  bool grouped_entropy(double& H, int threads);
+
+ private:
+  // What count_cells notes in classed of each column with a cell, for the
+  // rest of the build.
+  enum : unsigned char { later_in_cell = 1, first_in_cell = 2, alone_in_cell = 3 };
+
+  // Few cells, each holding a single key: the cells are then classed in
+  // groups apart from one another (grouped_entropy) on several threads.
+  bool few_cells() const {
+    return !shared_keys && cell_count <= (size_t(1) << 16) && cell_count * 64 <= size_t(N);
+  }
+
   // Takes the cell away from every column that surely matches no other.
   // Every column that could match column r lies in r's cell or in the cells
   // next to it; when those hold only a few columns, comparing them tells.
@@ -451,61 +506,6 @@ class column_grid {
     const long pieces = used == 1 ? 1 : 4L * used;
     parallel::run(pieces, used,
                   [&](long p, int) { set_apart(N * p / pieces, N * (p + 1) / pieces, true); });
-  }
-
-  // Asks for the cells of column r (its neighbours in row `row` of the
-  // neighbour table) to be fetched from memory, while an earlier
-  // reference's cells are swept.
-  void prefetch_cells(long r, long row) const {
-    const Index own = ix.cell_of[r];
-    if (own == none) return;
-    __builtin_prefetch(&ix.cells[own]);
-    const Index* neighbours = ix.neighbours + row * max_neighbours;
-    for (int q = 0; q < ix.neighbour_count[row]; ++q) __builtin_prefetch(&ix.cells[neighbours[q]]);
-  }
-
-  // Takes column r (unclassed, its neighbours in row `row` of the neighbour
-  // table) as the reference of a new class: classes it and every unclassed
-  // column that matches it, and returns the class size. With skip_classed
-  // the cells may still list classed columns; they are dropped.
-  template <bool skip_classed = false>
-  long take_class(long r, long row, int threads) {
-    ix.classed[r] = 1;
-    long count = 1;
-    const Index own = ix.cell_of[r];
-    if (own == none) return count;
-    Index found[max_neighbours + 1];
-    const int cells = cells_of(r, row, found);
-    // The cells' first columns and their data, fetched from memory all at
-    // once before the cells are swept one after another.
-    for (int q = 0; q < cells; ++q) __builtin_prefetch(&ix.members[ix.cells[found[q]].start]);
-    for (int q = 0; q < cells; ++q) {
-      const auto& cell = ix.cells[found[q]];
-      if (cell.size > 0) __builtin_prefetch(data + long(ix.members[cell.start]) * M);
-    }
-    for (int q = 0; q < cells; ++q) count += sweep<skip_classed>(found[q], r, threads);
-    return count;
-  }
-
-  // The entropy term by term, as Entropy's rounds, for `threads` > 1: the
-  // rounds are guessed ahead in batches, see below. False (nothing done)
-  // when the storage for the guesses cannot be had.
-  bool speculative_entropy(double& H, int threads);
-
-  // The entropy for `threads` > 1 when the cells fall into groups apart
-  // from one another, each classed by one thread, see below. False (nothing
-  // done) when there are too many cells, or no way to split them that pays.
-  bool grouped_entropy(double& H, int threads);
-
- private:
-  // What count_cells notes in classed of each column with a cell, for the
-  // rest of the build.
-  enum : unsigned char { later_in_cell = 1, first_in_cell = 2, alone_in_cell = 3 };
-
-  // Few cells, each holding a single key: the cells are then classed in
-  // groups apart from one another (grouped_entropy) on several threads.
-  bool few_cells() const {
-    return !shared_keys && cell_count <= (size_t(1) << 16) && cell_count * 64 <= size_t(N);
   }
 
   // Column r's own cell (it has one) and its neighbours in row `row` of the
