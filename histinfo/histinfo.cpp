@@ -20,6 +20,7 @@
 // its own cell and of the cells next to it. The classes come out the same,
 // in the same order and with the same counts, so H is the same to the bit.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -253,7 +254,7 @@ class column_grid {
 
  public:
   column_grid(const double* data, long M, long N, const column_index<Index>& storage)
-      : data(data), M(M), N(N), ix(storage), mask(table_size(size_t(N)) - 1) {
+      : data(data), M(M), N(N), ix(storage), mask(table_size(size_t(N)) - 1), share_mask(mask) {
     d = choose_grid_rows(data, M, N, rows);
   }
 
@@ -262,12 +263,13 @@ class column_grid {
   // columns that match no other (see set_apart_lone_columns).
   //
   // The columns' hashes are found first and kept in cell_of (high half) and
-  // members (low half) until the cells are known; classed marks meanwhile
-  // the columns that have a cell (see count_cells). The table is used only as far as the
-  // cells need: it starts small and is started anew, larger, when more than
-  // two thirds of its slots would be taken, so that a few cells cost a few
-  // slots to clear and scan. The hashes are found, and a large table is
-  // cleared and placed, on the threads.
+  // members (low half, 0 for a column without a cell) until the cells are
+  // known; classed marks meanwhile the columns that have a cell (see
+  // count_cells). The table is used only as far as the cells need: it starts
+  // small and is started anew, larger, when more than two thirds of its
+  // slots would be taken, so that a few cells cost a few slots to clear and
+  // scan. The hashes are found, and a large table is cleared, filled and
+  // placed, on the threads.
   void build(int threads) {
     // The slots of the columns a few ahead are fetched from memory while a
     // column is put in its cell.
@@ -303,6 +305,8 @@ class column_grid {
             const uint64_t h = cell_hash(key, d);
             ix.cell_of[j] = Index(h >> 32);
             ix.members[j] = Index(uint32_t(h));
+          } else {
+            ix.members[j] = 0;  // see count_cells_in_shares
           }
         }
       });
@@ -310,6 +314,15 @@ class column_grid {
     hash_columns();
     for (;;) {
       set_shares(used);
+      // A share is told by the low half of a hash while the slots can be
+      // counted in 32 bits.
+      if (mask == full_mask && shares() > 1 && mask <= UINT32_MAX) {
+        if (count_cells_in_shares()) break;
+        // A share filled up: the hashes, which that count overwrote, are
+        // found anew, and the cells are searched for in the whole table.
+        share_mask = mask;
+        hash_columns();
+      }
       const long counted = count_cells(full_mask);
       if (counted == N) break;
       // Enough slots for the cells the columns so far suggest.
@@ -561,7 +574,7 @@ class column_grid {
     for (int q = 0; q < n; ++q) {
       const unsigned char mark = mark_of(hashes[q]);
       size_t c = hashes[q] & mask;
-      while (ix.slot_marks[c] != 0 && ix.slot_marks[c] != mark) c = (c + 1) & mask;
+      while (ix.slot_marks[c] != 0 && ix.slot_marks[c] != mark) c = next_slot(c);
       if (ix.slot_marks[c] == 0) continue;
       __builtin_prefetch(&ix.cells[c]);
       hashes[cells] = hashes[q];
@@ -591,10 +604,15 @@ class column_grid {
     return uint64_t(ix.cell_of[j]) << 32 | uint32_t(ix.members[j]);
   }
 
-  // A large table is split into shares of equal size, one per thread, to
-  // be cleared and placed on the threads: share p begins at share_start(p).
+  // A large table is split into shares of equal size, a power of two of
+  // them and at most one per thread, to be cleared, filled and placed on the
+  // threads: share p begins at share_start(p). The search for a cell stays
+  // in the whole table until count_cells_in_shares keeps it in a share.
   void set_shares(int used) {
-    share_count = mask + 1 >= 65536 ? used : 1;
+    share_count = 1;
+    if (mask + 1 >= 65536)
+      while (2 * share_count <= used) share_count *= 2;
+    share_mask = mask;
   }
   long shares() const { return share_count; }
   size_t share_start(long p) const {
@@ -615,10 +633,8 @@ class column_grid {
   // place_cells, and classed tells for each column whether it is the only
   // column of its cell, the first of several, or a later one.
   //
-  // This pass stays on one thread: it waits on fetching the cells from
-  // memory, which a second thread filling its own share of the table
-  // hardly hastens (tried), and threads sharing the table would have to
-  // take slots atomically.
+  // This pass takes one thread; a large last table is filled by several
+  // instead (count_cells_in_shares).
   long count_cells(size_t full_mask) {
     constexpr long ahead = 16;
     const bool last = mask == full_mask;
@@ -639,23 +655,107 @@ class column_grid {
       }
       const uint64_t h = hash_of(j);
       const size_t c = probe(h);
+      if (ix.slot_marks[c] == 0 && ++cell_count > most && mask < full_mask) return j;
       if (last) ix.cell_of[j] = Index(c);
       ++share_columns[share_of(c)];
-      auto& cell = ix.cells[c];
-      if (ix.slot_marks[c] == 0) {
-        if (++cell_count > most && mask < full_mask) return j;
-        cell = {uint32_t(h >> 32), Index(j), 0};
-        ix.slot_marks[c] = mark_of(h);
-        ix.classed[j] = alone_in_cell;
-      } else {
-        ix.classed[j] = later_in_cell;
-        if (cell.size == 1) ix.classed[cell.start] = first_in_cell;
-        if (uint32_t(ix.members[cell.start]) != uint32_t(h)) shared_keys = true;
-      }
-      ++cell.size;
+      add_to_cell(j, h, c, shared_keys);
     }
     return N;
   }
+
+  // Puts column j, whose hash is h, in the cell of slot c, taking the slot
+  // when it is free, and notes in classed how j shares the cell (see
+  // count_cells). Sets shared when the cell holds columns of two keys.
+  void add_to_cell(long j, uint64_t h, size_t c, bool& shared) {
+    auto& cell = ix.cells[c];
+    if (ix.slot_marks[c] == 0) {
+      cell = {uint32_t(h >> 32), Index(j), 0};
+      ix.slot_marks[c] = mark_of(h);
+      ix.classed[j] = alone_in_cell;
+    } else {
+      ix.classed[j] = later_in_cell;
+      if (cell.size == 1) ix.classed[cell.start] = first_in_cell;
+      if (uint32_t(ix.members[cell.start]) != uint32_t(h)) shared = true;
+    }
+    ++cell.size;
+  }
+
+  // count_cells for the last table, each share filled by a thread of its
+  // own: a column's cell is searched for only within the share of the slot
+  // its hash points to, wrapping around at the share's end, so that threads
+  // never take the same slot. Which columns a share gets is told by their
+  // hashes' low halves alone, which the count does not change (a column
+  // without a cell has 0 there and goes to the first share, which sets its
+  // cell_of to none); so every thread touches only its own columns and
+  // slots. Each thread reads the hashes of all columns and picks out its
+  // own, in ascending order, a block at a time; their slots are asked from
+  // memory a few ahead of their turn.
+  //
+  // False when a share has filled up to seven eighths (its cells would then
+  // be slow to search, and a full share's searches would not end): the
+  // hashes are then overwritten in part and the slots cleared again.
+  bool count_cells_in_shares() {
+    constexpr long ahead = 16, block = 1024;
+    const long S = shares();
+    share_mask = (mask + 1) / size_t(S) - 1;
+    const size_t room = (share_mask + 1) / 8 * 7;
+    size_t cells_in[parallel::max_threads] = {};
+    bool shared_in[parallel::max_threads] = {};
+    std::atomic<bool> full{false};
+    clear_slots();
+    parallel::run(S, int(S), [&](long s, int) {
+      Index own[block];
+      size_t cells = 0;
+      Index columns = 0;
+      for (long first = 0; first < N && !full.load(std::memory_order_relaxed); first += block) {
+        const long last = std::min(N, first + block);
+        long n = 0;
+        for (long j = first; j < last; ++j) {
+          own[n] = Index(j);
+          n += share_of(size_t(uint32_t(ix.members[j])) & mask) == s;
+        }
+        for (long i = 0; i < n; ++i) {
+          if (i + ahead < n && ix.classed[own[i + ahead]]) {
+            const size_t home = hash_of(own[i + ahead]) & mask;
+            __builtin_prefetch(&ix.slot_marks[home]);
+            __builtin_prefetch(&ix.cells[home]);
+          }
+          const long j = long(own[i]);
+          if (!ix.classed[j]) {
+            ix.cell_of[j] = none;
+            continue;
+          }
+          const uint64_t h = hash_of(j);
+          const size_t c = probe(h);
+          if (ix.slot_marks[c] == 0 && ++cells > room) {
+            full.store(true, std::memory_order_relaxed);
+            return;
+          }
+          ix.cell_of[j] = Index(c);
+          ++columns;
+          add_to_cell(j, h, c, shared_in[s]);
+        }
+      }
+      cells_in[s] = cells;
+      share_columns[s] = columns;
+    });
+    if (full.load()) {
+      share_mask = mask;
+      clear_slots();
+      return false;
+    }
+    cell_count = 0;
+    shared_keys = false;
+    for (long s = 0; s < S; ++s) {
+      cell_count += cells_in[s];
+      shared_keys = shared_keys || shared_in[s];
+    }
+    return true;
+  }
+
+  // The slot after c on a search: the next one, wrapping around at the end
+  // of c's share (of the whole table while a search is not kept in a share).
+  size_t next_slot(size_t c) const { return (c & ~share_mask) | ((c + 1) & share_mask); }
 
   // Gives each cell its place in members, in the order of the slots, and
   // puts its first column there (the slot holds it since count_cells); the
@@ -688,7 +788,7 @@ class column_grid {
   size_t probe(uint64_t h, size_t from) const {
     const uint32_t tag = uint32_t(h >> 32);
     const unsigned char mark = mark_of(h);
-    for (size_t c = from;; c = (c + 1) & mask) {
+    for (size_t c = from;; c = next_slot(c)) {
       const unsigned char seen = ix.slot_marks[c];
       if (seen == 0 || (seen == mark && ix.cells[c].tag == tag)) return c;
     }
@@ -747,6 +847,7 @@ class column_grid {
   long M, N;
   column_index<Index> ix;
   size_t mask;  // the slots in use: mask + 1, a power of two
+  size_t share_mask;  // the slots a search stays in: share_mask + 1, see next_slot
   long share_count = 1;  // see set_shares
   size_t cell_count = 0;
   bool shared_keys = false;

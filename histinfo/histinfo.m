@@ -27,15 +27,17 @@
 %   48 bytes per column and up to 0.4 MB, and with several threads (from
 %   1024 columns on) up to 0.7 MB and 4 bytes per column more, at most about
 %   5 MB. The work is shared out over the cores this process may use, or
-%   over OMP_NUM_THREADS of them when that is set: when most columns have
-%   few close ones, the columns that match no other are found first, all at
-%   once on the threads (each is a class of its own); when the columns fall
-%   into groups far apart from one another, each group is classed by one
-%   thread; otherwise the next columns not yet in a class are tried as
-%   references in batches, their matches found on the threads and the
-%   classes then formed in order; the comparisons of a very large group of
-%   close columns are split among the threads instead. The result is the
-%   same for every thread count.
+%   over OMP_NUM_THREADS of them when that is set: from 65536 columns on the
+%   index is built on the threads (with many cells, each thread fills its
+%   own share of its table); when most columns have few close ones, the
+%   columns that match no other are found first, all at once on the threads
+%   (each is a class of its own); when the columns fall into groups far
+%   apart from one another, each group is classed by one thread; otherwise
+%   the next columns not yet in a class are tried as references in batches,
+%   their matches found on the threads and the classes then formed in
+%   order; the comparisons of a very large group of close columns are split
+%   among the threads instead. The result is the same for every thread
+%   count.
 %
 %   A   M x N real, two-dimensional, full double matrix. With no columns, or
 %       with no rows (all columns then match), H is 0.

@@ -46,10 +46,12 @@ double reference_entropy(const std::vector<double>& A, long M, long N) {
   return H;
 }
 
-// The index's storage in plain vectors, for calling the core directly.
+// The index's storage in plain vectors, for calling the core directly. The
+// host's working memory comes uncleared, so the per-column arrays start out
+// holding rubbish here too.
 struct vector_storage {
   explicit vector_storage(long N)
-      : n(size_t(std::max(N, 1L))), cell_of(n), members(n), cells(table_size(n)), slot_marks(table_size(n)), classed(n),
+      : n(size_t(std::max(N, 1L))), cell_of(n, 0xa5a5a5a5), members(n, 0xa5a5a5a5), cells(table_size(n)), slot_marks(table_size(n)), classed(n, 0xa5),
         neighbours(neighbour_batch * max_neighbours), neighbour_count(neighbour_batch) {}
   column_index<uint32_t> index() {
     return {cell_of.data(), members.data(),    cells.data(),          slot_marks.data(),
@@ -290,6 +292,47 @@ TEST(HistinfoIndex, LoneColumnsSetApartGiveTheSameClasses) {
     EXPECT_GT(cellless, N / 2) << threads << " threads";
     EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want)) << threads << " threads";
   }
+}
+
+// Enough columns for a table whose shares are filled by several threads:
+// columns spread thinly over two grid rows, some sharing a cell with the one
+// before (matching it or not), some with a NaN in a grid row. Then distinct
+// columns whose cells all hash into the first half of the table, which
+// fills the first share: the count falls back to one thread.
+TEST(HistinfoIndex, CellsCountedInSharesOnThreadsGiveTheSameClasses) {
+  std::mt19937 rng(18);
+  std::uniform_real_distribution<double> place(0, 3000), jitter(0, 1.6);
+  const long N = 70000;
+  std::vector<double> A(size_t(2 * N));
+  for (long j = 0; j < N; ++j)
+    for (long i = 0; i < 2; ++i)
+      A[size_t(2 * j + i)] = j % 7 == 3 ? std::floor(A[size_t(2 * j + i - 2)]) + jitter(rng)
+                             : j % 101 == 5 && i == 1 ? NAN
+                                                      : place(rng);
+  const double one_thread = entropy_of(A, 2, N, 1);
+  EXPECT_LT(one_thread, std::log(double(N)) - 0.01);  // some columns matched
+  for (int threads : {2, 3, 4})
+    EXPECT_TRUE(same_bits(entropy_of(A, 2, N, threads), one_thread)) << threads << " threads";
+
+  // Every sixth of them a pair that matches across a cell border.
+  const uint64_t second_half = table_size(size_t(N)) / 2;
+  auto in_first_half = [&](double x) { return !(cell_hash(&x, 1) & second_half); };
+  std::vector<double> crowded;
+  std::vector<int> sizes;
+  for (double x = 0; long(crowded.size()) < N - 1; x += 3) {
+    if (!in_first_half(x)) continue;
+    if (sizes.size() % 6 == 0 && in_first_half(x + 1)) {
+      crowded.insert(crowded.end(), {x + 0.9, x + 1.3});
+      sizes.push_back(2);
+    } else {
+      crowded.push_back(x + 0.5);
+      sizes.push_back(1);
+    }
+  }
+  const long n = long(crowded.size());
+  for (int threads : {1, 2, 3})
+    EXPECT_NEAR(entropy_of(crowded, 1, n, threads), from_sizes(sizes, int(n)), 1e-9)
+        << threads << " threads";
 }
 
 TEST(HistinfoIndex, GridRowsAreTheMostSpreadOnes) {
