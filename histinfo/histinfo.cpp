@@ -319,8 +319,7 @@ class column_grid {
       if (mask == full_mask && shares() > 1 && mask <= UINT32_MAX) {
         if (count_cells_in_shares()) break;
         // A share filled up: the hashes, which that count overwrote, are
-        // found anew, and the cells are searched for in the whole table.
-        share_mask = mask;
+        // found anew for count_cells.
         hash_columns();
       }
       const long counted = count_cells(full_mask);
@@ -615,9 +614,7 @@ class column_grid {
     share_mask = mask;
   }
   long shares() const { return share_count; }
-  size_t share_start(long p) const {
-    return (size_t(p) * (mask + 1) + size_t(share_count) - 1) / size_t(share_count);
-  }
+  size_t share_start(long p) const { return size_t(p) * ((mask + 1) / size_t(share_count)); }
   long share_of(size_t c) const {
     return long((c * size_t(share_count)) >> __builtin_ctzll(mask + 1));
   }
@@ -692,8 +689,9 @@ class column_grid {
   // memory a few ahead of their turn.
   //
   // False when a share has filled up to seven eighths (its cells would then
-  // be slow to search, and a full share's searches would not end): the
-  // hashes are then overwritten in part and the slots cleared again.
+  // be slow to search, and a full share's searches would not end): searches
+  // then run over the whole table again, and the hashes are overwritten in
+  // part.
   bool count_cells_in_shares() {
     constexpr long ahead = 16, block = 1024;
     const long S = shares();
@@ -741,7 +739,6 @@ class column_grid {
     });
     if (full.load()) {
       share_mask = mask;
-      clear_slots();
       return false;
     }
     cell_count = 0;
