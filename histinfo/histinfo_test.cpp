@@ -234,6 +234,35 @@ TEST(HistinfoIndex, RoundsGuessedAheadGiveTheSameClasses) {
     EXPECT_TRUE(same_bits(entropy_of(A, M, N, threads), want)) << threads << " threads";
 }
 
+// Cells far apart on a lattice of the first two rows, none next to another,
+// each holding a chain of three columns in the third row: 0 ~ 0.6 ~ 1.2,
+// the ends 1.2 apart. All first members come first, then the middles, then
+// the ends: guessed batches of first members class the middles, and the
+// ends come later, partly in rounds made one by one, which must not see the
+// middles still listed in their cells. Each cell gives a class of two, then
+// one of one.
+TEST(HistinfoIndex, CellsWithoutNeighboursTidiedAfterGuessedRounds) {
+  const long T = 10000, M = 3, N = 3 * T;
+  std::vector<double> A(size_t(M * N));
+  for (long j = 0; j < N; ++j) {
+    const long cell = j % T, member = j / T;
+    A[size_t(j * M)] = 3.0 * double(cell % 100);
+    A[size_t(j * M + 1)] = 3.0 * double(cell / 100);
+    A[size_t(j * M + 2)] = 0.6 * double(member);
+  }
+  const double *first = &A[0], *middle = &A[size_t(T * M)], *end = &A[size_t(2 * T * M)];
+  ASSERT_TRUE(literal_match(first, middle, M) && literal_match(middle, end, M));
+  ASSERT_FALSE(literal_match(first, end, M));
+  std::vector<int> sizes(size_t(T), 2);
+  sizes.resize(size_t(2 * T), 1);
+  const double one_thread = entropy_of(A, M, N, 1);
+  EXPECT_NEAR(one_thread, from_sizes(sizes, int(N)), 1e-9);
+  for (int threads : {2, 3}) {
+    const double H = entropy_of(A, M, N, threads);
+    EXPECT_TRUE(same_bits(H, one_thread)) << threads << " threads: " << H << " for " << one_thread;
+  }
+}
+
 // Columns around centres 10 apart in every row, with jitter up to 0.6 so
 // that the columns of one centre need not all match and straddle cell
 // borders; some columns hold a NaN. The cells fall into groups apart from

@@ -73,6 +73,17 @@ std::vector<double> test_queries(std::mt19937& rng, const std::vector<double>& x
   return q;
 }
 
+// One query inside interval k (0 < k < top), then `blocks` whole blocks of
+// queries exactly at knot k+1. One at a time they all stay in interval k;
+// split into blocks, every block after the first guesses interval k+1 for
+// each of its queries, so the replay has to run through to its last query.
+inline std::vector<double> right_end_blocks(const std::vector<double>& x, size_t k,
+                                            size_t blocks) {
+  std::vector<double> q(1 + blocks * interval_search::block_size, x[k + 1]);
+  q[0] = 0.5 * (x[k] + x[k + 1]);
+  return q;
+}
+
 // The search and the evaluation one query at a time as they were before
 // queries were split across threads, kept here unchanged as the reference:
 // the cached interval, else the bisection over knots 0 ... top (the spline

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -49,6 +50,45 @@ TEST(Parallel, TheLowestFailedTaskIsReportedOnTheCallingThread) {
       }
       for (int i = 0; i < 37; ++i) below_ran_all = below_ran_all && ran[size_t(i)] == 1;
       EXPECT_TRUE(below_ran_all);
+    }
+  }
+}
+
+// Task 1 fails well after task 2 has: the order of the tasks decides which
+// failure is reported, not the order in time. Tasks are taken in ascending
+// order, so task 2 is taken after task 1, and by another worker, since task
+// 1 holds its worker until task 2 has failed. Each waits for the other with
+// a bound, so that a worker that never comes cannot hang the test.
+TEST(Parallel, TheLowestFailedTaskWinsAlsoWhenItFailsLast) {
+  using clock = std::chrono::steady_clock;
+  auto wait_for = [](const std::atomic<bool>& flag) {
+    const auto give_up = clock::now() + std::chrono::seconds(5);
+    while (!flag && clock::now() < give_up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return flag.load();
+  };
+  for (int threads : {2, 3}) {
+    for (int trial = 0; trial < 3; ++trial) {
+      std::atomic<bool> lower_began{false}, higher_failed{false}, order_kept{false};
+      try {
+        parallel::run(8, threads, [&](long i, int) {
+          if (i == 1) {
+            lower_began = true;
+            wait_for(higher_failed);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            throw std::runtime_error("1");
+          }
+          if (i == 2) {
+            order_kept = wait_for(lower_began);
+            higher_failed = true;
+            throw std::runtime_error("2");
+          }
+        });
+        ADD_FAILURE() << "no exception, " << threads << " threads";
+      } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "1") << threads << " threads, trial " << trial;
+      }
+      EXPECT_TRUE(order_kept) << threads << " threads, trial " << trial;
+      EXPECT_TRUE(higher_failed) << threads << " threads, trial " << trial;
     }
   }
 }
