@@ -7,6 +7,10 @@
 %   laginfo      - Auto mutual information of a series over time lags (bits)
 %   histinfo     - Entropy of the distinct columns of a matrix (nats)
 %
+% Neighbours
+%   neardist     - Distances to the k nearest neighbours, with a Theiler window
+%   corrsum      - Correlation sum: the fraction of pairs closer than each radius
+%
 % Embedding
 %   delaymatrix  - Delay-embedding matrix of several series
 %

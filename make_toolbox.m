@@ -14,7 +14,8 @@ function make_toolbox (outdir)
   end
   modules = {'gridmass', 'laginfo', 'qspectrum', 'delaymatrix', 'histinfo', ...
              'knotinterp', 'slopeinterp', 'smoothwin', 'gainrider', ...
-             'foldmap', 'peakiter', 'baker', 'twistgen', 'termset', 'textmatrix'};
+             'foldmap', 'peakiter', 'baker', 'twistgen', 'termset', 'textmatrix', ...
+             'neardist', 'corrsum'};
   % Results are compared bit for bit: no fused multiply-add, no fast math.
   flags = '-std=c++17 -O2 -ffp-contract=off -Wall -Wextra';
   in_octave = exist ('OCTAVE_VERSION', 'builtin') ~= 0;

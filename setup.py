@@ -13,7 +13,7 @@ from setuptools.command.build_py import build_py
 
 MODULES = ["gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
-           "peakiter", "baker", "twistgen", "termset", "textmatrix"]
+           "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum"]
 
 # Not build/, where the CMake build lives.
 BUILD_DIR = Path("build-python")
@@ -21,7 +21,7 @@ BUILD_DIR = Path("build-python")
 
 def gateway_source(name):
     """A source that compiles the module with its gateway renamed, so that
-    all fifteen link into one extension. Everything else of a module stays
+    all of them link into one extension. Everything else of a module stays
     in its own translation unit, its state included."""
     path = BUILD_DIR / "gateways" / f"{name}.cpp"
     text = f'#define mexFunction orbitkit_{name}_gateway\n#include "{name}/{name}.cpp"\n'

@@ -26,6 +26,14 @@
 
 namespace host {
 
+// Where the caller's row numbers start: 1 in Octave and MATLAB. A host whose
+// users count from 0 (Python) defines TOOLBOX_INDEX_BASE as 0 in its mex.h,
+// and the modules that take or give row numbers follow it.
+#ifndef TOOLBOX_INDEX_BASE
+#define TOOLBOX_INDEX_BASE 1
+#endif
+constexpr int index_base = TOOLBOX_INDEX_BASE;
+
 // Ends the call with the message. The host's error call does not return;
 // the throw only tells the compiler so.
 [[noreturn]] inline void fail(const char* message) {

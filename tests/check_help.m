@@ -3,7 +3,8 @@ function check_help ()
 % module whose first line names it, with an example that runs.
   modules = {'gridmass', 'laginfo', 'qspectrum', 'delaymatrix', 'histinfo', ...
              'knotinterp', 'slopeinterp', 'smoothwin', 'gainrider', ...
-             'foldmap', 'peakiter', 'baker', 'twistgen', 'termset', 'textmatrix'};
+             'foldmap', 'peakiter', 'baker', 'twistgen', 'termset', 'textmatrix', ...
+             'neardist', 'corrsum'};
   contents = get_help_text ('Contents');
   for k = 1:numel (modules)
     name = modules{k};

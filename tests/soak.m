@@ -100,6 +100,8 @@ function calls = valid_calls ()
   calls.twistgen = @(f) {randi([-5 500])};
   calls.termset = @(f) {randi(4), randi([0 4])};
   calls.textmatrix = @(f) {f};
+  calls.neardist = @(f) {rand(randi(300), randi(3)), randi(4), randi([0 3]), randi(10, 1, randi(5)), 2};
+  calls.corrsum = @(f) {rand(randi([10 300]), randi(3)), rand(1, randi(4)), randi([0 3]), Inf};
 end
 
 % What a user might have at hand: empty and oddly shaped arrays, NaN, Inf,

@@ -8,6 +8,9 @@
 
 #include "host/host_calls.h"
 
+// Python counts from 0: row numbers in and out of the modules do too.
+#define TOOLBOX_INDEX_BASE 0
+
 // The host's standard error is Python's sys.stderr, where notebooks and
 // redirections of Python's streams see what a module writes there. The C
 // library offers no other way to swap the stream under code that names it.

@@ -14,17 +14,21 @@ message; help(orbitkit.<name>) describes each module.
 """
 from collections import namedtuple
 
+import numpy
+
 from . import _host
 from ._help import attach_help
 from ._host import Error
 
 __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
-           "peakiter", "baker", "twistgen", "termset", "textmatrix"]
+           "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum"]
 
 GridmassResult = namedtuple("GridmassResult", "h0 h1 h2")
 QspectrumResult = namedtuple("QspectrumResult", "dims moments model")
 DelaymatrixResult = namedtuple("DelaymatrixResult", "embedding pmax")
+NeardistResult = namedtuple("NeardistResult", "distances indices")
+CorrsumResult = namedtuple("CorrsumResult", "C n")
 
 
 def gridmass(*inputs):
@@ -85,6 +89,17 @@ def termset(*inputs):
 
 def textmatrix(*inputs):
     return _host.textmatrix(*inputs)
+
+
+def neardist(points, k, w=0, refs=None, p=2):
+    if refs is None:  # every row, in order
+        shape = numpy.shape(points)
+        refs = numpy.arange(shape[0] if shape else 1, dtype=numpy.float64)
+    return NeardistResult(*_host.neardist(points, k, w, refs, p))
+
+
+def corrsum(points, radii, w=0, p=2):
+    return CorrsumResult(*_host.corrsum(points, radii, w, p))
 
 
 attach_help(globals())

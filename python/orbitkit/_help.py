@@ -133,6 +133,29 @@ _EXAMPLES = {
     >>> model.shape
     (100, 10)
 """,
+    "neardist": """
+    In Python: d, i = orbitkit.neardist(points, k, w=0, refs=None, p=2), a
+    named tuple (distances, indices); refs and indices count from 0.
+    >>> import numpy as np, orbitkit
+    >>> x = orbitkit.delaymatrix(orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0], 2, 1).embedding
+    >>> d, i = orbitkit.neardist(x, 8, w=10)               # 8 neighbours, window 10
+    >>> d.shape, bool((abs(i - np.arange(len(x))[:, None]) > 10).all())
+    ((19998, 8), True)
+    >>> dims = orbitkit.qspectrum(d, [-1, 0, 1], 1, 2, 8).dims
+    >>> bool(abs(dims - 1.2).max() < 0.2)
+    True
+""",
+    "corrsum": """
+    In Python: c, n = orbitkit.corrsum(points, radii, w=0, p=2), a named
+    tuple (C, n), 1-D for 1-D radii.
+    >>> import numpy as np, orbitkit
+    >>> xy = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])
+    >>> r = 2.0 ** np.arange(-10, -3)
+    >>> c, n = orbitkit.corrsum(xy, r, w=10)
+    >>> slopes = np.diff(np.log(c)) / np.diff(np.log(r))
+    >>> bool(abs(slopes - 1.2).max() < 0.15)
+    True
+""",
     "textmatrix": """
     In Python: v = orbitkit.textmatrix(filename), a str or path; a file
     without numbers writes its line to sys.stderr and gives None.

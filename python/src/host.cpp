@@ -282,6 +282,8 @@ void orbitkit_baker_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_twistgen_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_termset_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_textmatrix_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_neardist_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_corrsum_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -321,6 +323,8 @@ module modules[] = {
     {"twistgen", orbitkit_twistgen_gateway, 1, 0, none, false, {}},
     {"termset", orbitkit_termset_gateway, 1, 0, none, false, {}},
     {"textmatrix", orbitkit_textmatrix_gateway, 1, 0, none, true, {}},
+    {"neardist", orbitkit_neardist_gateway, 2, 1, none, false, {}},
+    {"corrsum", orbitkit_corrsum_gateway, 2, 1, 1, false, {}},
 };
 
 PyObject* error_type = nullptr;

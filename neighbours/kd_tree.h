@@ -1,0 +1,361 @@
+// A k-d tree over the rows of a point set, for exact neighbour searches.
+//
+// The points (rows of an N x d matrix, one coordinate per column) are copied
+// once, coordinate by coordinate, into leaf order: the points of every node
+// are one run of positions, and each coordinate of them one run of doubles.
+//
+// A node is split across the coordinate along which its points spread
+// widest, at the middle of their range there, so that neither side is empty;
+// points equal to the cut balance the sides. Large nodes judge the spread
+// from every eighth point and scan only the coordinate split in full, so a
+// level of the tree costs little more than one pass over one coordinate and
+// the moves of the split. A node whose points all
+// coincide is split by row instead, the lower rows to the left, so that ties
+// among many equal points stay cheap to resolve. Splits that keep peeling
+// off a few points (data spread over many scales) give way to median splits
+// below a depth, so every path stays short.
+//
+// Every node knows the box of its points (the leaves' found from their
+// points, the others' joined from their children's) and its smallest row;
+// an inner node also knows the largest coordinate of its left child and the
+// smallest of its right child along its split. The searches (k_nearest.h,
+// the pair count of corrsum) bound distances with these; the bounds are
+// computed with the same operations, in the same order, as the distances
+// themselves, so a rounded bound never exceeds a rounded distance it stands
+// for.
+//
+// Rows are 32-bit: a point set has fewer than 2^31 rows.
+//
+// This header needs nothing of the host.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <vector>
+
+#include "host/parallel.h"
+
+namespace neighbours {
+
+using row_t = uint32_t;
+
+// The most rows a tree takes.
+constexpr size_t max_rows = size_t(INT32_MAX);
+
+// The most points in a leaf. A leaf holds between 1 and this many.
+constexpr uint32_t leaf_size = 24;
+
+struct kd_node {
+  uint32_t begin, end;   // its points' positions in leaf order
+  row_t first_row;       // the smallest row among them
+  int32_t split;         // the coordinate split, or one of the kinds below
+  uint32_t left, right;  // children of an inner node
+  double below, above;   // along split: the left child's largest coordinate,
+                         // the right child's smallest
+};
+constexpr int32_t leaf_node = -1;
+constexpr int32_t row_split = -2;  // points all equal: lower rows to the left
+
+class kd_tree {
+ public:
+  // The n x d points of X (column-major, as the hosts store matrices).
+  // threads is the most the build may use.
+  kd_tree(const double* X, size_t n, size_t d, int threads);
+
+  size_t size() const { return n_; }
+  size_t dims() const { return d_; }
+  // Coordinate c of the point at each leaf-order position.
+  const double* coordinate(size_t c) const { return coords_.data() + c * stride_; }
+  // The row of X each position holds.
+  const row_t* rows() const { return rows_.data(); }
+  static constexpr uint32_t root = 0;
+  const kd_node& node(uint32_t id) const { return nodes_[id]; }
+  size_t node_count() const { return nodes_.size(); }
+  // The lowest and highest coordinates of a node's points: d values each.
+  const double* box_low(uint32_t id) const { return boxes_.data() + 2 * d_ * id; }
+  const double* box_high(uint32_t id) const { return boxes_.data() + 2 * d_ * id + d_; }
+
+  // Room after each coordinate's run, so that a scan may read up to a leaf's
+  // size past a leaf's start without leaving the storage.
+  static constexpr size_t padding = leaf_size;
+
+ private:
+  struct subtree;
+  struct part;
+  void build(part& into, const subtree& node, std::vector<subtree>* deferred,
+             uint32_t defer_below);
+  uint32_t partition(uint32_t begin, uint32_t end, size_t c, double cut, bool or_equal);
+  void swap_positions(uint32_t i, uint32_t j);
+  void range_of(uint32_t begin, uint32_t end, size_t c, double& low, double& high) const;
+
+  size_t n_, d_, stride_;
+  std::vector<double> coords_;
+  std::vector<row_t> rows_;
+  std::vector<kd_node> nodes_;
+  std::vector<double> boxes_;
+};
+
+// ---- building ------------------------------------------------------------------
+
+// A node to build: its points, its depth, and where it hangs.
+struct kd_tree::subtree {
+  uint32_t begin, end;
+  int depth;
+  uint32_t parent;  // for a subtree left for the threads:
+  bool is_right;    // whose left or right child it becomes
+};
+
+// The nodes of a subtree being built, in the order they are made (parents
+// before children), with their boxes.
+struct kd_tree::part {
+  std::vector<kd_node> nodes;
+  std::vector<double> boxes;
+};
+
+inline void kd_tree::swap_positions(uint32_t i, uint32_t j) {
+  for (size_t c = 0; c < d_; ++c) std::swap(coords_[c * stride_ + i], coords_[c * stride_ + j]);
+  std::swap(rows_[i], rows_[j]);
+}
+
+// Moves the points whose coordinate c is below the cut (or equal to it, with
+// or_equal) to the front of [begin, end); returns the first position after
+// them. Blocks at both ends are first sorted out without branches on the
+// data (the positions that must move are listed, then swapped in pairs);
+// the last few points are swapped one pair at a time.
+inline uint32_t kd_tree::partition(uint32_t begin, uint32_t end, size_t c, double cut,
+                                   bool or_equal) {
+  const double* x = coords_.data() + c * stride_;
+  auto run = [&](auto front) {
+    constexpr uint32_t block = 64;
+    uint32_t stay_left[block], stay_right[block];  // offsets of misplaced points
+    uint32_t left = begin, right = end;             // [left, right) not yet sorted out
+    uint32_t left_count = 0, right_count = 0, left_done = 0, right_done = 0;
+    while (right - left > 2 * block) {
+      if (left_count == 0) {
+        left_done = 0;
+        for (uint32_t i = 0; i < block; ++i) {
+          stay_left[left_count] = i;
+          left_count += !front(x[left + i]);
+        }
+      }
+      if (right_count == 0) {
+        right_done = 0;
+        for (uint32_t i = 0; i < block; ++i) {
+          stay_right[right_count] = i;
+          right_count += front(x[right - 1 - i]);
+        }
+      }
+      const uint32_t pairs = std::min(left_count, right_count);
+      for (uint32_t p = 0; p < pairs; ++p)
+        swap_positions(left + stay_left[left_done + p], right - 1 - stay_right[right_done + p]);
+      left_count -= pairs;
+      right_count -= pairs;
+      left_done += pairs;
+      right_done += pairs;
+      if (left_count == 0) left += block;
+      if (right_count == 0) right -= block;
+    }
+    uint32_t i = left, j = right;
+    for (;;) {
+      while (i < j && front(x[i])) ++i;
+      while (i < j && !front(x[j - 1])) --j;
+      if (i >= j) return i;
+      swap_positions(i, j - 1);
+      ++i;
+      --j;
+    }
+  };
+  return or_equal ? run([cut](double v) { return v <= cut; })
+                  : run([cut](double v) { return v < cut; });
+}
+
+// The lowest and highest coordinate c of the points [begin, end); four runs
+// side by side, so that each waits less on the last.
+inline void kd_tree::range_of(uint32_t begin, uint32_t end, size_t c, double& low,
+                              double& high) const {
+  const double* x = coords_.data() + c * stride_;
+  double lows[4], highs[4];
+  for (int r = 0; r < 4; ++r) lows[r] = highs[r] = x[begin];
+  uint32_t i = begin;
+  for (; i + 4 <= end; i += 4)
+    for (int r = 0; r < 4; ++r) {
+      lows[r] = std::min(lows[r], x[i + r]);
+      highs[r] = std::max(highs[r], x[i + r]);
+    }
+  for (; i < end; ++i) {
+    lows[0] = std::min(lows[0], x[i]);
+    highs[0] = std::max(highs[0], x[i]);
+  }
+  low = std::min(std::min(lows[0], lows[1]), std::min(lows[2], lows[3]));
+  high = std::max(std::max(highs[0], highs[1]), std::max(highs[2], highs[3]));
+}
+
+// Builds `node` into `into`, as its next node. Children of fewer than
+// defer_below points are, when `deferred` is given, left for later: their
+// parent's link waits for them, and so do the parent's box and bounds.
+inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>* deferred,
+                           uint32_t defer_below) {
+  const uint32_t begin = node.begin, end = node.end, count = end - begin;
+  const uint32_t id = uint32_t(into.nodes.size());
+  into.nodes.push_back(kd_node{begin, end, 0, leaf_node, 0, 0, 0, 0});
+  into.boxes.resize(into.boxes.size() + 2 * d_);
+  auto box = [&](uint32_t at) { return into.boxes.data() + 2 * d_ * at; };
+
+  if (count <= leaf_size) {
+    for (size_t c = 0; c < d_; ++c) range_of(begin, end, c, box(id)[c], box(id)[d_ + c]);
+    into.nodes[id].first_row = *std::min_element(rows_.begin() + begin, rows_.begin() + end);
+    return;
+  }
+
+  // The coordinate along which the points spread widest, judged from every
+  // eighth point of a large node; then the points' range along it.
+  const uint32_t stride = count >= 256 ? 8 : 1;
+  size_t c = 0;
+  double widest = -1;
+  for (size_t k = 0; k < d_; ++k) {
+    const double* x = coordinate(k);
+    double l = x[begin], h = x[begin];
+    for (uint32_t i = begin + stride; i < end; i += stride) {
+      l = std::min(l, x[i]);
+      h = std::max(h, x[i]);
+    }
+    if (h - l > widest) widest = h - l, c = k;
+  }
+  double low = 0, high = 0;
+  if (d_ > 0) range_of(begin, end, c, low, high);
+  if (!(low < high) && stride > 1) {
+    // The sample saw no extent: look at every point.
+    widest = 0;
+    for (size_t k = 0; k < d_; ++k) {
+      double l, h;
+      range_of(begin, end, k, l, h);
+      if (h - l > widest) widest = h - l, c = k, low = l, high = h;
+    }
+  }
+
+  uint32_t middle;
+  if (!(low < high)) {
+    // Every point is the same: split by row.
+    std::sort(rows_.begin() + begin, rows_.begin() + end);
+    middle = begin + count / 2;
+    into.nodes[id].split = row_split;
+  } else {
+    double cut;
+    // Deep down a tree of lopsided splits, the median keeps the rest short.
+    constexpr int lopsided_depth = 48;
+    if (node.depth >= lopsided_depth) {
+      std::vector<double> values(coordinate(c) + begin, coordinate(c) + end);
+      std::nth_element(values.begin(), values.begin() + count / 2, values.end());
+      cut = values[count / 2];
+    } else {
+      cut = low / 2 + high / 2;  // no overflow for huge values
+      cut = std::min(std::max(cut, low), high);
+    }
+    const uint32_t less = partition(begin, end, c, cut, false) - begin;
+    if (less > count / 2) {
+      middle = begin + less;
+    } else {
+      const uint32_t upto = partition(begin + less, end, c, cut, true) - begin;
+      middle = begin + (upto < count / 2 ? upto : count / 2);
+    }
+    into.nodes[id].split = int32_t(c);
+  }
+
+  bool waits = false;
+  for (const bool is_right : {false, true}) {
+    const subtree child{is_right ? middle : begin, is_right ? end : middle, node.depth + 1, id,
+                        is_right};
+    if (deferred && child.end - child.begin < defer_below) {
+      deferred->push_back(child);
+      waits = true;
+      continue;
+    }
+    (is_right ? into.nodes[id].right : into.nodes[id].left) = uint32_t(into.nodes.size());
+    build(into, child, deferred, defer_below);
+  }
+  if (!waits) {
+    kd_node& made = into.nodes[id];
+    const double *left = box(made.left), *right = box(made.right);
+    for (size_t k = 0; k < d_; ++k) {
+      box(id)[k] = std::min(left[k], right[k]);
+      box(id)[d_ + k] = std::max(left[d_ + k], right[d_ + k]);
+    }
+    made.first_row = std::min(into.nodes[made.left].first_row, into.nodes[made.right].first_row);
+    if (made.split >= 0) {
+      made.below = left[d_ + size_t(made.split)];
+      made.above = right[size_t(made.split)];
+    }
+  }
+}
+
+inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
+    : n_(n), d_(d), stride_(n + padding), coords_(d * (n + padding)), rows_(n) {
+  for (size_t c = 0; c < d; ++c) {
+    std::memcpy(coords_.data() + c * stride_, X + c * n, n * sizeof(double));
+    std::fill_n(coords_.data() + c * stride_ + n, padding, 0.0);
+  }
+  std::iota(rows_.begin(), rows_.end(), row_t(0));
+  if (n == 0) return;
+
+  // The top of the tree is built here, its subtrees below a sixteenth of the
+  // points on the threads. The tree is the same for every thread count: only
+  // where its nodes are stored differs.
+  constexpr uint32_t serial_below = 1u << 16;
+  part top;
+  std::vector<subtree> deferred;
+  build(top, subtree{0, uint32_t(n), 0, 0, false}, n >= serial_below ? &deferred : nullptr,
+        std::max<uint32_t>(uint32_t(n / 16), serial_below / 4));
+
+  std::vector<part> parts(deferred.size());
+  threads = parallel::threads_for(double(n), double(serial_below), long(deferred.size()), threads);
+  parallel::run(long(deferred.size()), threads,
+                [&](long t, int) { build(parts[size_t(t)], deferred[size_t(t)], nullptr, 0); });
+
+  size_t total = top.nodes.size();
+  for (const part& p : parts) total += p.nodes.size();
+  nodes_ = std::move(top.nodes);
+  boxes_ = std::move(top.boxes);
+  nodes_.reserve(total);
+  boxes_.reserve(total * 2 * d);
+  for (size_t t = 0; t < parts.size(); ++t) {
+    const uint32_t offset = uint32_t(nodes_.size());
+    for (kd_node node : parts[t].nodes) {
+      if (node.split != leaf_node) {
+        node.left += offset;
+        node.right += offset;
+      }
+      nodes_.push_back(node);
+    }
+    boxes_.insert(boxes_.end(), parts[t].boxes.begin(), parts[t].boxes.end());
+    kd_node& parent = nodes_[deferred[t].parent];
+    (deferred[t].is_right ? parent.right : parent.left) = offset;
+  }
+  // What waited for subtrees built on the threads: the top's nodes come
+  // before their children, so a pass from the back finds the children done.
+  const size_t top_nodes = nodes_.size() - [&] {
+    size_t built = 0;
+    for (const part& p : parts) built += p.nodes.size();
+    return built;
+  }();
+  for (size_t id = top_nodes; id-- > 0;) {
+    kd_node& node = nodes_[id];
+    if (node.split == leaf_node) continue;
+    double* box = boxes_.data() + 2 * d * id;
+    for (size_t k = 0; k < d; ++k) {
+      box[k] = std::min(box_low(node.left)[k], box_low(node.right)[k]);
+      box[d + k] = std::max(box_high(node.left)[k], box_high(node.right)[k]);
+    }
+    node.first_row = std::min(nodes_[node.left].first_row, nodes_[node.right].first_row);
+    if (node.split >= 0) {
+      node.below = box_high(node.left)[size_t(node.split)];
+      node.above = box_low(node.right)[size_t(node.split)];
+    }
+  }
+}
+
+}  // namespace neighbours

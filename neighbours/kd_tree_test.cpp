@@ -1,0 +1,109 @@
+// The k-d tree: what every search relies on holds for every node, on every
+// kind of point set, and the tree is the same whatever the thread count.
+#include "neighbours/kd_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "host/host.h"
+#include "neighbours/test_data.h"
+
+namespace {
+
+using neighbours::kd_node;
+using neighbours::kd_tree;
+
+// Checks one node and those below it against its points; returns its depth.
+int check_node(const kd_tree& tree, uint32_t id, const std::vector<double>& X, size_t N) {
+  const kd_node& node = tree.node(id);
+  const size_t d = tree.dims();
+  EXPECT_LT(node.begin, node.end);
+  for (size_t c = 0; c < d; ++c) {
+    const double* x = tree.coordinate(c);
+    const double low = *std::min_element(x + node.begin, x + node.end);
+    const double high = *std::max_element(x + node.begin, x + node.end);
+    EXPECT_EQ(tree.box_low(id)[c], low);
+    EXPECT_EQ(tree.box_high(id)[c], high);
+    for (uint32_t i = node.begin; i < node.end; ++i)
+      EXPECT_EQ(x[i], X[tree.rows()[i] + c * N]);
+  }
+  EXPECT_EQ(node.first_row,
+            *std::min_element(tree.rows() + node.begin, tree.rows() + node.end));
+  if (node.split == neighbours::leaf_node) {
+    EXPECT_LE(node.end - node.begin, neighbours::leaf_size);
+    return 0;
+  }
+  const kd_node &left = tree.node(node.left), &right = tree.node(node.right);
+  EXPECT_EQ(left.begin, node.begin);
+  EXPECT_EQ(left.end, right.begin);
+  EXPECT_EQ(right.end, node.end);
+  if (node.split == neighbours::row_split) {
+    for (size_t c = 0; c < d; ++c) EXPECT_EQ(tree.box_low(id)[c], tree.box_high(id)[c]);
+    EXPECT_LT(*std::max_element(tree.rows() + left.begin, tree.rows() + left.end),
+              *std::min_element(tree.rows() + right.begin, tree.rows() + right.end));
+  } else {
+    const double* x = tree.coordinate(size_t(node.split));
+    EXPECT_EQ(node.below, *std::max_element(x + left.begin, x + left.end));
+    EXPECT_EQ(node.above, *std::min_element(x + right.begin, x + right.end));
+    EXPECT_LE(node.below, node.above);
+  }
+  return 1 + std::max(check_node(tree, node.left, X, N), check_node(tree, node.right, X, N));
+}
+
+// The nodes from the root down, left first, as the searches see them.
+std::vector<double> shape_of(const kd_tree& tree) {
+  std::vector<double> shape(tree.rows(), tree.rows() + tree.size());
+  std::function<void(uint32_t)> walk = [&](uint32_t id) {
+    const kd_node& node = tree.node(id);
+    shape.insert(shape.end(), {double(node.begin), double(node.end), double(node.split),
+                               node.below, node.above, double(node.first_row)});
+    if (node.split != neighbours::leaf_node) walk(node.left), walk(node.right);
+  };
+  walk(kd_tree::root);
+  return shape;
+}
+
+TEST(KdTree, EveryNodeHoldsWhatTheSearchesRelyOn) {
+  std::mt19937 rng(5);
+  for (int kind = 0; kind < int(test_data::kind::count); ++kind)
+    for (size_t N : {1, 2, 25, 300, 5000})
+      for (size_t d : {1, 2, 3, 5}) {
+        const auto X = test_data::points(test_data::kind(kind), N, d, rng);
+        const kd_tree tree(X.data(), N, d, 1);
+        SCOPED_TRACE(std::string(test_data::name(test_data::kind(kind))) + " N " +
+                     std::to_string(N) + " d " + std::to_string(d));
+        const int depth = check_node(tree, kd_tree::root, X, N);
+        EXPECT_LE(depth, 48 + 33);
+      }
+}
+
+// Values 2^-1 ... 2^-N: every split at the middle of the range would peel
+// off one point, and recursion that deep would overflow the stack.
+TEST(KdTree, LopsidedDataStayShallow) {
+  const size_t N = 200000;
+  std::vector<double> X(N);
+  for (size_t i = 0; i < N; ++i) X[i] = std::ldexp(1.0, -int(i % 1000) - 1) * (1 + double(i) / N);
+  const kd_tree tree(X.data(), N, 1, 1);
+  EXPECT_LE(check_node(tree, kd_tree::root, X, N), 48 + 33);
+}
+
+TEST(KdTree, SameTreeForEveryThreadCount) {
+  std::mt19937 rng(6);
+  for (auto kind : {test_data::kind::henon, test_data::kind::lattice, test_data::kind::repeated}) {
+    const size_t N = 300000, d = 2;
+    const auto X = test_data::points(kind, N, d, rng);
+    const auto one = shape_of(kd_tree(X.data(), N, d, 1));
+    for (int threads : {2, 3})
+      EXPECT_TRUE(shape_of(kd_tree(X.data(), N, d, threads)) == one)
+          << test_data::name(kind) << ", " << threads << " threads";
+  }
+}
+
+}  // namespace
+
+// The stand-in host links a gateway; this test has none of its own.
+void mexFunction(int, mxArray*[], int, const mxArray*[]) {}
