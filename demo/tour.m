@@ -9,8 +9,10 @@ function tour (figure_file)
 % 2. The embedding delay from the first minimum of the auto mutual
 %    information (laginfo) of the rank-scaled Henon series.
 % 3. The delay embedding (delaymatrix) and its generalized dimensions from
-%    the slopes of the box-counting partition sums (gridmass) and from the
-%    growth of nearest-neighbour distances (qspectrum).
+%    the slopes of the box-counting partition sums (gridmass), from the
+%    growth of the nearest-neighbour distances (neardist on the whole orbit,
+%    with a Theiler window; qspectrum), and from the correlation sum
+%    (corrsum).
 % 4. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
 %    noisy series; a data file written and read back (textmatrix).
 % 5. A table of the estimates beside the published values, and a figure.
@@ -56,11 +58,17 @@ function tour (figure_file)
   [th0, ~, ~] = gridmass (tent, bins);
   tent_box = -slope (log2 (bins(fine)), th0(fine, end));
 
-  points = embedded(1:40:end, :);
-  distances = neighbour_distances (points(1:10:end, :), points, 32);
+  % Neighbours of every tenth point among all of them, leaving out the 10
+  % points before and after each in time.
+  window = 10;
+  distances = neardist (embedded, 32, window, 1:10:rows (embedded));
   gammas = [-1.2 0 1];
   dims = qspectrum (distances, gammas, 4, 6, 32);
   q_dims = mean (dims, 2);
+  % The correlation sum of the first 200000 points: C(r) ~ r^D2.
+  radii = 2 .^ (-11:0.5:-7);
+  C = corrsum (embedded(1:200000, :), radii, window);
+  d_corrsum = slope (log2 (radii), log2 (C));
 
   % ---- 4. smoothing, interpolation, a file --------------------------------
   t = (0:0.05:10)';
@@ -96,6 +104,7 @@ function tour (figure_file)
   printf ('%-44s %9.3f %12s\n', 'Henon D0, box counting (gridmass)', d_box, '1.26');
   printf ('%-44s %9.3f %12s\n', 'Henon D1, information (gridmass)', d_info, 'D2 ... D0');
   printf ('%-44s %9.3f %12s\n', 'Henon D2, correlation (gridmass)', d_corr, '1.22');
+  printf ('%-44s %9.3f %12s\n', 'Henon D2, correlation sum (corrsum)', d_corrsum, '1.22');
   printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = -1.2, about D2 (qspectrum)', q_dims(1), '1.22');
   printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = 0, D1 (qspectrum)', q_dims(2), 'D2 ... D0');
   printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = 1, toward D0 (qspectrum)', q_dims(3), '1.26');
@@ -108,8 +117,8 @@ function tour (figure_file)
   printf ('%-44s %9.2e\n', 'max error, Akima (slopeinterp)', max (abs (akima_fit(:) - truth)));
   printf ('%-44s %9s %12s\n', 'text file round trip (textmatrix)', yes_no (round_trip), 'exact');
 
-  draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, t, noisy, smooth, knots, ...
-        clean(1:10:end), fine_t, akima_fit);
+  draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, t, ...
+        noisy, smooth, knots, clean(1:10:end), fine_t, akima_fit);
   printf ('\nfigure: %s (%.1f s in all)\n', figure_file, toc);
 end
 
@@ -138,21 +147,6 @@ function s = slope (u, v)
   s = p(1);
 end
 
-% Distances from each reference point to its k nearest neighbours among
-% the points, one row per reference. The references are among the points,
-% so the nearest, at distance 0, is the reference itself and is skipped.
-function d = neighbour_distances (references, points, k)
-  d = zeros (rows (references), k);
-  block = 200;
-  for first = 1:block:rows (references)
-    last = min (first + block - 1, rows (references));
-    r = references(first:last, :);
-    squared = sumsq (r, 2) + sumsq (points, 2)' - 2 * r * points';
-    sorted = sort (max (squared, 0), 2);
-    d(first:last, :) = sqrt (sorted(:, 2:k + 1));
-  end
-end
-
 function v = randn_fixed (count)
   % Reproducible noise from the toolbox's own generator (Box-Muller).
   u = twistgen (2 * count);
@@ -168,18 +162,18 @@ function s = yes_no (flag)
   end
 end
 
-function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, t, noisy, smooth, knots, ...
-               knot_values, fine_t, akima_fit)
+function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, t, ...
+               noisy, smooth, knots, knot_values, fine_t, akima_fit)
   warning ('off', 'Octave:gnuplot-graphics');   % the headless toolkit is meant
   graphics_toolkit ('gnuplot');
-  f = figure ('visible', 'off', 'position', [0 0 1000 800]);
-  subplot (2, 2, 1);
+  f = figure ('visible', 'off', 'position', [0 0 1500 800]);
+  subplot (2, 3, 1);
   plot (henon(1:20000, 1), henon(1:20000, 2), 'k.', 'markersize', 1);
   title ('Henon attractor (foldmap)'); xlabel ('x_n'); ylabel ('x_{n-1}');
-  subplot (2, 2, 2);
+  subplot (2, 3, 2);
   plot (0:numel (mi) - 1, mi, 'o-', delay, mi(delay + 1), 'r*', 'markersize', 10);
   title ('auto mutual information (laginfo), chosen delay *'); xlabel ('lag'); ylabel ('bits');
-  subplot (2, 2, 3);
+  subplot (2, 3, 3);
   lb = log2 (bins(:));
   plot (lb, h0(:, end), 'o', lb, h1(:, end), 's', lb, h2(:, end), 'd');
   hold on;
@@ -190,7 +184,18 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, t, noisy, smooth,
   hold off;
   legend ('-log2 B', 'sum mu log2 mu', 'log2 sum mu^2', 'location', 'southwest');
   title ('partition sums (gridmass) and fitted slopes'); xlabel ('log2 bins'); ylabel ('bits');
-  subplot (2, 2, 4);
+  subplot (2, 3, 4);
+  lr = log2 (radii(:));
+  p = polyfit (lr, log2 (C), 1);
+  plot (lr, log2 (C), 'o', lr, polyval (p, lr), 'k-');
+  title (sprintf ('correlation sum (corrsum), slope %.3f', p(1)));
+  xlabel ('log2 r'); ylabel ('log2 C(r)');
+  subplot (2, 3, 5);
+  k = (1:columns (distances))';
+  plot (log2 (k), mean (log2 (distances))', 'o');
+  title ('k-th neighbour distances (neardist), geometric mean');
+  xlabel ('log2 k'); ylabel ('log2 distance');
+  subplot (2, 3, 6);
   plot (t, noisy, '.', t, smooth, '-', fine_t, akima_fit, '--', knots, knot_values, 'ko');
   legend ('noisy', 'smoothwin', 'slopeinterp', 'knots', 'location', 'southwest');
   title ('smoothing and interpolation'); xlabel ('t');

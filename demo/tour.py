@@ -5,9 +5,10 @@
 An orbit of the Henon map (foldmap); the embedding delay from the first
 minimum of the auto mutual information (laginfo) of the rank-scaled series;
 the delay embedding (delaymatrix) and its generalized dimensions from the
-slopes of the box-counting partition sums (gridmass) and from the growth of
-nearest-neighbour distances (qspectrum). Prints the estimates beside the
-published values and writes a figure, headless.
+slopes of the box-counting partition sums (gridmass), from the growth of the
+nearest-neighbour distances (neardist on the whole orbit, with a Theiler
+window; qspectrum) and from the correlation sum (corrsum). Prints the
+estimates beside the published values and writes a figure, headless.
 """
 import contextlib
 import io
@@ -30,18 +31,6 @@ def first_minimum(mi):
     return (int(rising[0]) + 1, True) if rising.size else (1, False)
 
 
-def neighbour_distances(references, points, k):
-    """Distances from each reference to its k nearest neighbours among the
-    points, one row per reference; the nearest, the reference itself, is
-    skipped."""
-    d = np.empty((len(references), k))
-    for first in range(0, len(references), 200):
-        r = references[first:first + 200]
-        squared = (r ** 2).sum(1)[:, None] + (points ** 2).sum(1)[None, :] - 2 * r @ points.T
-        d[first:first + 200] = np.sqrt(np.sort(np.maximum(squared, 0), axis=1)[:, 1:k + 1])
-    return d
-
-
 def main(figure_file="tour-python.png"):
     start = time.perf_counter()
     n, transient = 1_000_000, 1000
@@ -62,9 +51,16 @@ def main(figure_file="tour-python.png"):
     log_bins = np.log2(bins)
     d_box, d_info, d_corr = (-np.polyfit(log_bins[fine], h[fine, -1], 1)[0] for h in sums)
 
-    points = embedded[::40]
-    distances = neighbour_distances(points[::10], points, 32)
+    # Neighbours of every tenth point among all of them, leaving out the 10
+    # points before and after each in time.
+    window = 10
+    distances = orbitkit.neardist(embedded, 32, w=window,
+                                  refs=np.arange(0, len(embedded), 10)).distances
     q_dims = orbitkit.qspectrum(distances, [-1.2, 0, 1], 4, 6, 32).dims.mean(axis=1)
+    # The correlation sum of the first 200000 points: C(r) ~ r^D2.
+    radii = 2.0 ** np.arange(-11, -6.75, 0.5)
+    C = orbitkit.corrsum(embedded[:200_000], radii, w=window).C
+    corrsum_fit = np.polyfit(np.log2(radii), np.log2(C), 1)
 
     print(f"Henon map (a = -1.4, b = 0.3), {n} points, embedded in 2 dimensions with")
     if found:
@@ -75,6 +71,7 @@ def main(figure_file="tour-python.png"):
     rows = [("Henon D0, box counting (gridmass)", d_box, "1.26"),
             ("Henon D1, information (gridmass)", d_info, "D2 ... D0"),
             ("Henon D2, correlation (gridmass)", d_corr, "1.22"),
+            ("Henon D2, correlation sum (corrsum)", corrsum_fit[0], "1.22"),
             ("Henon D, gamma = -1.2, about D2 (qspectrum)", q_dims[0], "1.22"),
             ("Henon D, gamma = 0, D1 (qspectrum)", q_dims[1], "D2 ... D0"),
             ("Henon D, gamma = 1, toward D0 (qspectrum)", q_dims[2], "1.26")]
@@ -82,7 +79,9 @@ def main(figure_file="tour-python.png"):
     for label, value, reference in rows:
         print(f"{label:44s} {value:9.3f} {reference:>12s}")
 
-    figure, (attractor, information, partition) = plt.subplots(1, 3, figsize=(15, 4.8))
+    figure, ((attractor, information, partition),
+             (correlation, neighbours, _)) = plt.subplots(2, 3, figsize=(15, 9.6))
+    _.set_axis_off()
     attractor.plot(henon[:20000, 0], henon[:20000, 1], "k.", markersize=1)
     attractor.set(title="Henon attractor (foldmap)", xlabel="$x_n$", ylabel="$x_{n-1}$")
     information.plot(np.arange(maxlag + 1), mi, "o-")
@@ -97,6 +96,14 @@ def main(figure_file="tour-python.png"):
     partition.legend(loc="lower left")
     partition.set(title="partition sums (gridmass) and fitted slopes", xlabel=r"$\log_2$ bins",
                   ylabel="bits")
+    correlation.plot(np.log2(radii), np.log2(C), "o")
+    correlation.plot(np.log2(radii), np.polyval(corrsum_fit, np.log2(radii)), "k-")
+    correlation.set(title=f"correlation sum (corrsum), slope {corrsum_fit[0]:.3f}",
+                    xlabel=r"$\log_2 r$", ylabel=r"$\log_2 C(r)$")
+    k = np.arange(1, distances.shape[1] + 1)
+    neighbours.plot(np.log2(k), np.log2(distances).mean(axis=0), "o")
+    neighbours.set(title="k-th neighbour distances (neardist), geometric mean",
+                   xlabel=r"$\log_2 k$", ylabel=r"$\log_2$ distance")
     figure.tight_layout()
     figure.savefig(figure_file, dpi=80)
     print(f"\nfigure: {figure_file} ({time.perf_counter() - start:.1f} s in all)")

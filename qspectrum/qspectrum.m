@@ -17,7 +17,8 @@
 %
 %   DISTANCES  M x N matrix: row j holds the distances of reference point j to
 %              its 1st ... N-th nearest neighbour (not tested; a zero gives a
-%              zero moment for gamma <= 0).
+%              zero moment for gamma <= 0). NEARDIST gives them in this
+%              layout, with a Theiler window: D = neardist (X, N, w, R).
 %   GAMMAS     the G moment orders, any shape (all elements in storage order).
 %   KMIN_LOW, KMIN_HIGH, KMAX  scalars, truncated toward zero (2.9 is 2):
 %              1 <= KMIN_LOW <= KMIN_HIGH < KMAX <= N.
@@ -54,4 +55,4 @@
 %     d = sort (rand (500, 1) * ones (1, 20) .* (1:20) / 20, 2);   % grows like k
 %     [D, m] = qspectrum (d, [-2 0 2], 1, 5, 20)
 %
-%   See also GRIDMASS, LAGINFO.
+%   See also NEARDIST, CORRSUM, GRIDMASS, LAGINFO.

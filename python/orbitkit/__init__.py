@@ -1,12 +1,13 @@
 """orbitkit: nonlinear and chaotic time-series analysis, exact and
 reproducible bit for bit.
 
-Fifteen compiled modules, the same code that serves Octave and MATLAB, with
+Seventeen compiled modules, the same code that serves Octave and MATLAB, with
 the same names and positional inputs. Inputs are anything numpy.asarray
 reads as float64 (textmatrix takes a file name). A 1-D array of n values is
 n samples: one signal or series (a column) for the filters, the
-interpolators, delaymatrix, laginfo and gridmass; n one-value observations
-(a 1 x n row) for histinfo; a row of parameters elsewhere. A 2-D array of
+interpolators, delaymatrix, laginfo, gridmass, neardist and corrsum; n
+one-value observations (a 1 x n row) for histinfo; a row of parameters
+elsewhere. Row numbers count from 0 (neardist's refs and indices). A 2-D array of
 shape (M, N) is the host's M x N matrix. Results are float64 arrays of the
 host's shapes, 1-D when the data given was 1-D and the result is a vector,
 and a float when 1 x 1. Refused calls raise orbitkit.Error with the module's
