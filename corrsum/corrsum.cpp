@@ -36,6 +36,7 @@
 
 #include "host/host.h"
 #include "host/parallel.h"
+#include "neighbours/inputs.h"
 #include "neighbours/k_nearest.h"
 
 namespace {
@@ -319,8 +320,6 @@ void pair_counts(const double* X, size_t N, size_t d, const double* radii, size_
   }
 }
 
-bool is_whole(double value) { return std::isfinite(value) && std::floor(value) == value; }
-
 enum { IN_X = 0, IN_R, IN_W, IN_P, IN_COUNT };
 enum { OUT_C = 0, OUT_N };
 
@@ -331,32 +330,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs > IN_COUNT) host::fail("At most four inputs: X, r, w and p");
   host::require_real_double_inputs(nrhs, prhs, IN_COUNT);
 
-  const double* X = mxGetPr(prhs[IN_X]);
-  const size_t N = mxGetM(prhs[IN_X]), d = mxGetN(prhs[IN_X]);
-  if (N > neighbours::max_rows) host::fail("X has too many rows");
-  for (size_t i = 0; i < N * d; ++i)
-    if (!std::isfinite(X[i])) host::fail("X must not hold NaN or Inf");
+  const auto [X, N, d] = neighbours::points_from(prhs[IN_X]);
 
   const double* radii = mxGetPr(prhs[IN_R]);
   const size_t M = host::all_elements(prhs[IN_R]);
   for (size_t m = 0; m < M; ++m)
     if (std::isnan(radii[m])) host::fail("r must not hold NaN");
 
-  uint64_t w = 0;
-  if (nrhs > IN_W) {
-    const double w_value = host::first_element(prhs[IN_W], IN_W + 1);
-    if (!is_whole(w_value) || w_value < 0) host::fail("w must be a whole number, at least 0");
-    w = w_value >= 0x1p63 ? UINT64_MAX : uint64_t(w_value);
-  }
-
-  norm p = norm::euclidean;
-  if (nrhs > IN_P) {
-    const double p_value = host::first_element(prhs[IN_P], IN_P + 1);
-    if (p_value == INFINITY)
-      p = norm::maximum;
-    else if (p_value != 2)
-      host::fail("p must be 2 or Inf");
-  }
+  const uint64_t w = neighbours::window_from(nrhs, prhs, IN_W);
+  const norm p = neighbours::norm_from(nrhs, prhs, IN_P);
 
   if (N < 2 || w >= N - 1) host::fail("No pairs: X needs more than w + 1 rows");
   const uint64_t pairs = (N - w) * (N - w - 1) / 2;

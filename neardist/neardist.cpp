@@ -26,6 +26,7 @@
 
 #include "host/host.h"
 #include "host/parallel.h"
+#include "neighbours/inputs.h"
 #include "neighbours/k_nearest.h"
 
 namespace {
@@ -90,8 +91,6 @@ void nearest_neighbours(const double* X, size_t N, size_t d, size_t k, uint64_t 
   });
 }
 
-bool is_whole(double value) { return std::isfinite(value) && std::floor(value) == value; }
-
 // The row number a caller sees.
 std::string row_number(size_t row) { return std::to_string(row + size_t(host::index_base)); }
 
@@ -105,23 +104,14 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs > IN_COUNT) host::fail("At most five inputs: X, k, w, R and p");
   host::require_real_double_inputs(nrhs, prhs, IN_COUNT);
 
-  const double* X = mxGetPr(prhs[IN_X]);
-  const size_t N = mxGetM(prhs[IN_X]), d = mxGetN(prhs[IN_X]);
-  if (N > neighbours::max_rows) host::fail("X has too many rows");
-  for (size_t i = 0; i < N * d; ++i)
-    if (!std::isfinite(X[i])) host::fail("X must not hold NaN or Inf");
+  const auto [X, N, d] = neighbours::points_from(prhs[IN_X]);
 
   const double k_value = host::first_element(prhs[IN_K], IN_K + 1);
-  if (!is_whole(k_value) || k_value < 1 || k_value > 2147483647.0)
+  if (!neighbours::is_whole(k_value) || k_value < 1 || k_value > 2147483647.0)
     host::fail("k must be a whole number from 1 to 2147483647");
   const size_t k = size_t(k_value);
 
-  uint64_t w = 0;
-  if (nrhs > IN_W) {
-    const double w_value = host::first_element(prhs[IN_W], IN_W + 1);
-    if (!is_whole(w_value) || w_value < 0) host::fail("w must be a whole number, at least 0");
-    w = w_value >= 0x1p63 ? UINT64_MAX : uint64_t(w_value);
-  }
+  const uint64_t w = neighbours::window_from(nrhs, prhs, IN_W);
 
   std::vector<row_t> refs;
   bool all_rows = nrhs <= IN_R;
@@ -131,7 +121,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     refs.resize(nR);
     const double first = host::index_base, last = double(N) - 1 + host::index_base;
     for (size_t r = 0; r < nR; ++r) {
-      if (!is_whole(R[r]) || R[r] < first || R[r] > last)
+      if (!neighbours::is_whole(R[r]) || R[r] < first || R[r] > last)
         host::fail("R must hold row numbers of X, whole numbers from " + row_number(0) + " to " +
                    row_number(N - 1));
       refs[r] = row_t(R[r] - host::index_base);
@@ -142,14 +132,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   for (size_t r = 0; in_order && r < N; ++r) in_order = refs[r] == r;
   if (in_order) all_rows = true;
 
-  norm p = norm::euclidean;
-  if (nrhs > IN_P) {
-    const double p_value = host::first_element(prhs[IN_P], IN_P + 1);
-    if (p_value == INFINITY)
-      p = norm::maximum;
-    else if (p_value != 2)
-      host::fail("p must be 2 or Inf");
-  }
+  const norm p = neighbours::norm_from(nrhs, prhs, IN_P);
 
   // Every reference needs k candidates.
   const size_t nR = all_rows ? N : refs.size();

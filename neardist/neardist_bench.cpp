@@ -63,12 +63,13 @@ void BM_neardist(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_tree)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_tree)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_neardist)
     ->Args({1, 0})
     ->Args({1, 100})
     ->Args({0, 0})
     ->Args({0, 100})
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->MinTime(4);
 BENCHMARK_MAIN();
