@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "host/big_buffer.h"
 #include "host/host.h"
 #include "host/parallel.h"
 #include "neighbours/inputs.h"
@@ -44,17 +45,17 @@ void nearest_neighbours(const double* X, size_t N, size_t d, size_t k, uint64_t 
   if (nR == 0 || k == 0) return;
   const neighbours::kd_tree tree(X, N, d, threads);
   const row_t* rows = tree.rows();
-  std::vector<uint32_t> position_of(N);
+  big_buffer::vector<uint32_t> position_of(N);
   for (size_t i = 0; i < N; ++i) position_of[rows[i]] = uint32_t(i);
 
   // The references in leaf order, and for each output row where its result
   // is written first.
-  std::vector<uint32_t> order(nR), written_at(nR);
+  big_buffer::vector<uint32_t> order(nR), written_at(nR);
   if (!refs) {
     for (size_t i = 0; i < N; ++i) order[i] = uint32_t(i);
     written_at.assign(position_of.begin(), position_of.end());
   } else {
-    std::vector<uint32_t> starts(N + 1, 0);
+    big_buffer::vector<uint32_t> starts(N + 1, 0);
     for (size_t r = 0; r < nR; ++r) ++starts[position_of[refs[r]] + 1];
     for (size_t i = 0; i < N; ++i) starts[i + 1] += starts[i];
     for (size_t r = 0; r < nR; ++r) {
@@ -74,19 +75,18 @@ void nearest_neighbours(const double* X, size_t N, size_t d, size_t k, uint64_t 
 
   // Each column into the order of R: a copy, then read back through
   // written_at. A column of a million rows fits in cache, the whole result
-  // would not. A column of D and the same of I go together.
-  threads = parallel::threads_for(double(nR) * double(2 * k), 1 << 18, long(k), threads);
-  std::vector<std::vector<double>> copies(size_t(2 * std::max(threads, 1)));
-  parallel::run(long(k), threads, [&](long m, int worker) {
-    double* distances = D + size_t(m) * nR;
-    double* found = I + size_t(m) * nR;
-    std::vector<double>& distance_copy = copies[size_t(2 * worker)];
-    std::vector<double>& found_copy = copies[size_t(2 * worker + 1)];
-    distance_copy.assign(distances, distances + nR);
-    found_copy.assign(found, found + nR);
+  // would not; the reads, all over the copy, are asked for ahead.
+  const long columns = long(2 * k);
+  threads = parallel::threads_for(double(nR) * double(columns), 1 << 18, columns, threads);
+  std::vector<big_buffer::vector<double>> copies(size_t(std::max(threads, 1)));
+  parallel::run(columns, threads, [&](long column, int worker) {
+    double* values = (column < long(k) ? D : I) + size_t(column % long(k)) * nR;
+    big_buffer::vector<double>& copy = copies[size_t(worker)];
+    copy.assign(values, values + nR);
+    constexpr size_t ahead = 32;
     for (size_t r = 0; r < nR; ++r) {
-      distances[r] = distance_copy[written_at[r]];
-      found[r] = found_copy[written_at[r]];
+      if (r + ahead < nR) __builtin_prefetch(&copy[written_at[r + ahead]]);
+      values[r] = copy[written_at[r]];
     }
   });
 }

@@ -37,9 +37,9 @@
 %   Memory besides X and the results, O(N): the tree, about 10 d + 10 bytes
 %   per point (its copy of the points, their rows, its nodes and their
 %   boxes); 12 bytes per point or reference for the orders of rows and
-%   references (4 more per point when R is given); and one column each of
-%   D and I (16 bytes per reference) for each thread that puts the results
-%   in the order of R. With 10^6 points in 3 dimensions: about 85 MB on two
+%   references (4 more per point when R is given); and a column of the
+%   results (8 bytes per reference) for each thread that puts them in the
+%   order of R. With 10^6 points in 3 dimensions: about 75 MB on two
 %   threads, beside the 256 MB of D and I for K = 16.
 %
 %   Refused, with these messages:

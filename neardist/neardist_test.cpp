@@ -105,6 +105,43 @@ TEST(NeardistCore, CopiesGoByRow) {
   }
 }
 
+// A million copies of one point, every one a reference: the lowest rows
+// other than its own. The rows of the copies must keep the search short;
+// looking at every copy for every reference would take hours.
+TEST(NeardistCore, EveryReferenceAmongMillionsOfCopies) {
+  const size_t N = 1000000, k = 3;
+  const std::vector<double> X(2 * N, 0.25);
+  std::vector<double> D(N * k), I(N * k);
+  nearest_neighbours(X.data(), N, 2, k, 0, norm::euclidean, nullptr, N, D.data(), I.data(), 1,
+                     parallel::thread_budget());
+  for (size_t i = 0; i < N; ++i)
+    for (size_t m = 0; m < k; ++m) {
+      ASSERT_EQ(D[i + m * N], 0.0);
+      ASSERT_EQ(I[i + m * N], double(m + (m >= i) + 1)) << i << " " << m;
+    }
+}
+
+// More points than the tree builds on one thread, on data with structure,
+// and references in any order.
+TEST(NeardistCore, TreesBuiltOnThreadsAgree) {
+  std::mt19937 rng(15);
+  const size_t N = 70000, d = 3;
+  const auto X = test_data::points(test_data::kind::henon, N, d, rng);
+  std::vector<row_t> refs(300);
+  for (row_t& r : refs) r = row_t(rng() % N);
+  for (int threads : {1, 3})
+    expect_brute_force(X, N, d, 12, 30, threads == 3, refs, threads, "henon on threads");
+}
+
+// A slow drift: the rows within the window are the nearest points, and
+// nodes of them only are passed over as a whole.
+TEST(NeardistCore, WideWindowsOnASlowDrift) {
+  const size_t N = 20000;
+  std::vector<double> X(N);
+  for (size_t i = 0; i < N; ++i) X[i] = double(i) + 1e-3 * double(i % 7);
+  expect_brute_force(X, N, 1, 4, 3000, false, {0, 9999, 19999, 5000}, 1, "drift");
+}
+
 // ---- through the stand-in host ------------------------------------------------
 
 mxArray column_major(const std::vector<double>& X, size_t N, size_t d) { return matrix(N, d, X); }

@@ -13,12 +13,14 @@
 //
 // Pruning works on the sums before the square root. A node is skipped when
 // the smallest sum any of its points can have exceeds `limit`, a bound above
-// every sum whose square root could still beat or tie the k-th neighbour:
-// the k-th sum s times (1 + 2^-50), which is past any sum with the same
-// rounded root (those lie within s (1 + 2^-51)), plus 2^-1060 for sums so
+// every sum whose square root could still beat or tie the k-th neighbour's
+// distance d: d^2 (rounded) times (1 + 2^-49), past any sum whose root
+// rounds to d (those lie within d^2 (1 + 2^-51)), plus 2^-1060 for sums so
 // small that their spacing is coarser than that. A node is also skipped when
-// its sums are at least the k-th's and its rows all come after the k-th's:
-// none of its points can come before the k-th then.
+// its rows all come after the k-th's and the root of its smallest sum is at
+// least d: none of its points can come before the k-th then, which keeps
+// many copies of one point cheap. And a node whose rows all lie within the
+// window is skipped as a whole.
 //
 // This header needs nothing of the host.
 #pragma once
@@ -138,14 +140,27 @@ class k_nearest_search {
     for (size_t c = 0; c < d_; ++c) gaps_[c] = 0;
     count_ = 0;
     limit_ = guess;
-    beyond_last_ = std::numeric_limits<double>::infinity();
-    last_ = neighbour{beyond_last_, std::numeric_limits<row_t>::max()};
+    last_ = neighbour{std::numeric_limits<double>::infinity(), std::numeric_limits<row_t>::max()};
     descend(kd_tree::root);
     return count_ == k_ && limit_ <= guess;
   }
 
+  // Whether a node with sums of at least `least` may hold a point that comes
+  // before the k-th found: one within the limit, and not one whose rows all
+  // come after the k-th's while its distances are all at least the k-th's
+  // (the rounded root of the least sum bounds the rounded roots of them all).
   bool may_hold(uint32_t id, double least) const {
-    return least <= limit_ && !(least >= beyond_last_ && nodes_[id].first_row > last_.row);
+    if (least > limit_) return false;
+    if (nodes_[id].first_row <= last_.row) return true;
+    return (P == norm::euclidean ? std::sqrt(least) : least) < last_.distance;
+  }
+
+  // Whether every row of the node lies within the window of the query.
+  bool inside_window(uint32_t id) const {
+    const row_t first = nodes_[id].first_row, last = tree_.last_row(id);
+    const uint64_t before = query_row_ > first ? query_row_ - first : 0;
+    const uint64_t after = last > query_row_ ? last - query_row_ : 0;
+    return before <= window_ && after <= window_;
   }
 
   // Offers the points at positions [begin, end) of a leaf. Their sums are
@@ -193,13 +208,17 @@ class k_nearest_search {
 
   void descend(uint32_t id) {
     const kd_node& node = nodes_[id];
+    // Rows close in time may lie close in space too (a slowly moving
+    // system): a node of them only is passed over as a whole.
+    if (window_ > 0 && inside_window(id)) return;
     if (node.split == leaf_node) {
       scan(node.begin, node.end);
       return;
     }
     if (node.split == row_split) {
+      // The points are all the same: the sum of one is the sum of all.
       descend(node.left);
-      if (may_hold(node.right, dims() ? sum_of_gaps() : 0)) descend(node.right);
+      if (may_hold(node.right, dims() ? sum_at(node.begin) : 0)) descend(node.right);
       return;
     }
     const size_t c = size_t(node.split);
@@ -242,13 +261,9 @@ class k_nearest_search {
     }
     if (count_ < k_) return;
     last_ = listed_ ? found_[k_ - 1] : found_[0];
-    if (P == norm::euclidean) {
-      const double square = last_.distance * last_.distance;
-      limit_ = square * (1 + 0x1p-49) + 0x1p-1060;
-      beyond_last_ = square * (1 + 0x1p-50) + 0x1p-1060;
-    } else {
-      limit_ = beyond_last_ = last_.distance;
-    }
+    limit_ = P == norm::euclidean
+                 ? last_.distance * last_.distance * (1 + 0x1p-49) + 0x1p-1060
+                 : last_.distance;
   }
 
   const kd_tree& tree_;
@@ -262,7 +277,7 @@ class k_nearest_search {
   row_t query_row_ = 0;
   size_t count_ = 0;
   bool has_last_ = false;
-  double limit_ = 0, beyond_last_ = 0;
+  double limit_ = 0;
   neighbour last_{};
   std::vector<neighbour> found_;
   std::vector<double> distances_;

@@ -16,7 +16,8 @@
 // below a depth, so every path stays short.
 //
 // Every node knows the box of its points (the leaves' found from their
-// points, the others' joined from their children's) and its smallest row;
+// points, the others' joined from their children's) and its smallest and
+// largest rows;
 // an inner node also knows the largest coordinate of its left child and the
 // smallest of its right child along its split. The searches (k_nearest.h,
 // the pair count of corrsum) bound distances with these; the bounds are
@@ -38,6 +39,7 @@
 #include <numeric>
 #include <vector>
 
+#include "host/big_buffer.h"
 #include "host/parallel.h"
 
 namespace neighbours {
@@ -75,6 +77,9 @@ class kd_tree {
   const row_t* rows() const { return rows_.data(); }
   static constexpr uint32_t root = 0;
   const kd_node& node(uint32_t id) const { return nodes_[id]; }
+  // The largest row among a node's points. (Kept apart from the nodes, which
+  // the build makes faster at 40 bytes than at 48.)
+  row_t last_row(uint32_t id) const { return last_rows_[id]; }
   size_t node_count() const { return nodes_.size(); }
   // The lowest and highest coordinates of a node's points: d values each.
   const double* box_low(uint32_t id) const { return boxes_.data() + 2 * d_ * id; }
@@ -87,17 +92,25 @@ class kd_tree {
  private:
   struct subtree;
   struct part;
+  struct split_at {
+    int32_t split;    // the coordinate, or row_split
+    uint32_t middle;  // the first position of the right child
+  };
   void build(part& into, const subtree& node, std::vector<subtree>* deferred,
              uint32_t defer_below);
+  split_at split_node(uint32_t begin, uint32_t end, int depth);
+  template <typename Nodes, typename Rows, typename Boxes>
+  void join(Nodes& nodes, Rows& last_rows, Boxes& boxes, uint32_t id) const;
   uint32_t partition(uint32_t begin, uint32_t end, size_t c, double cut, bool or_equal);
   void swap_positions(uint32_t i, uint32_t j);
   void range_of(uint32_t begin, uint32_t end, size_t c, double& low, double& high) const;
 
   size_t n_, d_, stride_;
-  std::vector<double> coords_;
-  std::vector<row_t> rows_;
-  std::vector<kd_node> nodes_;
-  std::vector<double> boxes_;
+  big_buffer::vector<double> coords_;
+  big_buffer::vector<row_t> rows_;
+  big_buffer::vector<kd_node> nodes_;
+  big_buffer::vector<row_t> last_rows_;
+  big_buffer::vector<double> boxes_;
 };
 
 // ---- building ------------------------------------------------------------------
@@ -114,6 +127,7 @@ struct kd_tree::subtree {
 // before children), with their boxes.
 struct kd_tree::part {
   std::vector<kd_node> nodes;
+  std::vector<row_t> last_rows;
   std::vector<double> boxes;
 };
 
@@ -195,23 +209,10 @@ inline void kd_tree::range_of(uint32_t begin, uint32_t end, size_t c, double& lo
   high = std::max(std::max(highs[0], highs[1]), std::max(highs[2], highs[3]));
 }
 
-// Builds `node` into `into`, as its next node. Children of fewer than
-// defer_below points are, when `deferred` is given, left for later: their
-// parent's link waits for them, and so do the parent's box and bounds.
-inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>* deferred,
-                           uint32_t defer_below) {
-  const uint32_t begin = node.begin, end = node.end, count = end - begin;
-  const uint32_t id = uint32_t(into.nodes.size());
-  into.nodes.push_back(kd_node{begin, end, 0, leaf_node, 0, 0, 0, 0});
-  into.boxes.resize(into.boxes.size() + 2 * d_);
-  auto box = [&](uint32_t at) { return into.boxes.data() + 2 * d_ * at; };
-
-  if (count <= leaf_size) {
-    for (size_t c = 0; c < d_; ++c) range_of(begin, end, c, box(id)[c], box(id)[d_ + c]);
-    into.nodes[id].first_row = *std::min_element(rows_.begin() + begin, rows_.begin() + end);
-    return;
-  }
-
+// Splits the node of the points [begin, end) (more than a leaf holds),
+// moving them to their sides.
+inline kd_tree::split_at kd_tree::split_node(uint32_t begin, uint32_t end, int depth) {
+  const uint32_t count = end - begin;
   // The coordinate along which the points spread widest, judged from every
   // eighth point of a large node; then the points' range along it.
   const uint32_t stride = count >= 256 ? 8 : 1;
@@ -238,38 +239,74 @@ inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>
     }
   }
 
-  uint32_t middle;
   if (!(low < high)) {
     // Every point is the same: split by row.
     std::sort(rows_.begin() + begin, rows_.begin() + end);
-    middle = begin + count / 2;
-    into.nodes[id].split = row_split;
-  } else {
-    double cut;
-    // Deep down a tree of lopsided splits, the median keeps the rest short.
-    constexpr int lopsided_depth = 48;
-    if (node.depth >= lopsided_depth) {
-      std::vector<double> values(coordinate(c) + begin, coordinate(c) + end);
-      std::nth_element(values.begin(), values.begin() + count / 2, values.end());
-      cut = values[count / 2];
-    } else {
-      cut = low / 2 + high / 2;  // no overflow for huge values
-      cut = std::min(std::max(cut, low), high);
-    }
-    const uint32_t less = partition(begin, end, c, cut, false) - begin;
-    if (less > count / 2) {
-      middle = begin + less;
-    } else {
-      const uint32_t upto = partition(begin + less, end, c, cut, true) - begin;
-      middle = begin + (upto < count / 2 ? upto : count / 2);
-    }
-    into.nodes[id].split = int32_t(c);
+    return {row_split, begin + count / 2};
   }
+  double cut;
+  // Deep down a tree of lopsided splits, the median keeps the rest short.
+  constexpr int lopsided_depth = 48;
+  if (depth >= lopsided_depth) {
+    std::vector<double> values(coordinate(c) + begin, coordinate(c) + end);
+    std::nth_element(values.begin(), values.begin() + count / 2, values.end());
+    cut = values[count / 2];
+  } else {
+    cut = low / 2 + high / 2;  // no overflow for huge values
+    cut = std::min(std::max(cut, low), high);
+  }
+  const uint32_t less = partition(begin, end, c, cut, false) - begin;
+  if (less > count / 2) return {int32_t(c), begin + less};
+  const uint32_t upto = partition(begin + less, end, c, cut, true) - begin;
+  return {int32_t(c), begin + (upto < count / 2 ? upto : count / 2)};
+}
 
+// What an inner node takes from its children: its box, its rows, the
+// bounds of its split.
+template <typename Nodes, typename Rows, typename Boxes>
+void kd_tree::join(Nodes& nodes, Rows& last_rows, Boxes& boxes, uint32_t id) const {
+  kd_node& node = nodes[id];
+  const double* left = boxes.data() + 2 * d_ * node.left;
+  const double* right = boxes.data() + 2 * d_ * node.right;
+  double* box = boxes.data() + 2 * d_ * id;
+  for (size_t k = 0; k < d_; ++k) {
+    box[k] = std::min(left[k], right[k]);
+    box[d_ + k] = std::max(left[d_ + k], right[d_ + k]);
+  }
+  node.first_row = std::min(nodes[node.left].first_row, nodes[node.right].first_row);
+  last_rows[id] = std::max(last_rows[node.left], last_rows[node.right]);
+  if (node.split >= 0) {
+    node.below = left[d_ + size_t(node.split)];
+    node.above = right[size_t(node.split)];
+  }
+}
+
+// Builds `node` and all below it into `into`, as its next nodes. Subtrees
+// of fewer than defer_below points are, when `deferred` is given, left for
+// later: their parent's link waits for them, and so do the parent's box and
+// bounds.
+inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>* deferred,
+                           uint32_t defer_below) {
+  const uint32_t begin = node.begin, end = node.end;
+  const uint32_t id = uint32_t(into.nodes.size());
+  into.nodes.push_back(kd_node{begin, end, 0, leaf_node, 0, 0, 0, 0});
+  into.last_rows.push_back(0);
+  into.boxes.resize(into.boxes.size() + 2 * d_);
+
+  if (end - begin <= leaf_size) {
+    double* box = into.boxes.data() + 2 * d_ * id;
+    for (size_t c = 0; c < d_; ++c) range_of(begin, end, c, box[c], box[d_ + c]);
+    const auto [first, last] = std::minmax_element(rows_.begin() + begin, rows_.begin() + end);
+    into.nodes[id].first_row = *first;
+    into.last_rows[id] = *last;
+    return;
+  }
+  const split_at split = split_node(begin, end, node.depth);
+  into.nodes[id].split = split.split;
   bool waits = false;
   for (const bool is_right : {false, true}) {
-    const subtree child{is_right ? middle : begin, is_right ? end : middle, node.depth + 1, id,
-                        is_right};
+    const subtree child{is_right ? split.middle : begin, is_right ? end : split.middle,
+                        node.depth + 1, id, is_right};
     if (deferred && child.end - child.begin < defer_below) {
       deferred->push_back(child);
       waits = true;
@@ -278,19 +315,8 @@ inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>
     (is_right ? into.nodes[id].right : into.nodes[id].left) = uint32_t(into.nodes.size());
     build(into, child, deferred, defer_below);
   }
-  if (!waits) {
-    kd_node& made = into.nodes[id];
-    const double *left = box(made.left), *right = box(made.right);
-    for (size_t k = 0; k < d_; ++k) {
-      box(id)[k] = std::min(left[k], right[k]);
-      box(id)[d_ + k] = std::max(left[d_ + k], right[d_ + k]);
-    }
-    made.first_row = std::min(into.nodes[made.left].first_row, into.nodes[made.right].first_row);
-    if (made.split >= 0) {
-      made.below = left[d_ + size_t(made.split)];
-      made.above = right[size_t(made.split)];
-    }
-  }
+  if (waits) return;
+  join(into.nodes, into.last_rows, into.boxes, id);
 }
 
 inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
@@ -303,24 +329,30 @@ inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
   if (n == 0) return;
 
   // The top of the tree is built here, its subtrees below a sixteenth of the
-  // points on the threads. The tree is the same for every thread count: only
-  // where its nodes are stored differs.
-  constexpr uint32_t serial_below = 1u << 16;
+  // points on the threads, each by the thread that takes it. The tree is the
+  // same for every thread count: only where its nodes are stored differs.
+  // (Splitting the top's nodes side by side gains nothing: at the top the
+  // split's passes wait on memory, and one after the other each finds much
+  // of its half still in cache.)
+  constexpr uint32_t on_threads_from = 1u << 16;
+  std::vector<subtree> wholes;
   part top;
-  std::vector<subtree> deferred;
-  build(top, subtree{0, uint32_t(n), 0, 0, false}, n >= serial_below ? &deferred : nullptr,
-        std::max<uint32_t>(uint32_t(n / 16), serial_below / 4));
+  build(top, subtree{0, uint32_t(n), 0, 0, false}, n >= on_threads_from ? &wholes : nullptr,
+        std::max<uint32_t>(uint32_t(n / 16), on_threads_from / 4));
+  nodes_.assign(top.nodes.begin(), top.nodes.end());
+  last_rows_.assign(top.last_rows.begin(), top.last_rows.end());
+  boxes_.assign(top.boxes.begin(), top.boxes.end());
 
-  std::vector<part> parts(deferred.size());
-  threads = parallel::threads_for(double(n), double(serial_below), long(deferred.size()), threads);
-  parallel::run(long(deferred.size()), threads,
-                [&](long t, int) { build(parts[size_t(t)], deferred[size_t(t)], nullptr, 0); });
+  std::vector<part> parts(wholes.size());
+  parallel::run(long(wholes.size()),
+                parallel::threads_for(double(n), on_threads_from, long(wholes.size()), threads),
+                [&](long t, int) { build(parts[size_t(t)], wholes[size_t(t)], nullptr, 0); });
 
-  size_t total = top.nodes.size();
+  const size_t top_nodes = nodes_.size();
+  size_t total = top_nodes;
   for (const part& p : parts) total += p.nodes.size();
-  nodes_ = std::move(top.nodes);
-  boxes_ = std::move(top.boxes);
   nodes_.reserve(total);
+  last_rows_.reserve(total);
   boxes_.reserve(total * 2 * d);
   for (size_t t = 0; t < parts.size(); ++t) {
     const uint32_t offset = uint32_t(nodes_.size());
@@ -331,30 +363,15 @@ inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
       }
       nodes_.push_back(node);
     }
+    last_rows_.insert(last_rows_.end(), parts[t].last_rows.begin(), parts[t].last_rows.end());
     boxes_.insert(boxes_.end(), parts[t].boxes.begin(), parts[t].boxes.end());
-    kd_node& parent = nodes_[deferred[t].parent];
-    (deferred[t].is_right ? parent.right : parent.left) = offset;
+    kd_node& parent = nodes_[wholes[t].parent];
+    (wholes[t].is_right ? parent.right : parent.left) = offset;
   }
-  // What waited for subtrees built on the threads: the top's nodes come
-  // before their children, so a pass from the back finds the children done.
-  const size_t top_nodes = nodes_.size() - [&] {
-    size_t built = 0;
-    for (const part& p : parts) built += p.nodes.size();
-    return built;
-  }();
-  for (size_t id = top_nodes; id-- > 0;) {
-    kd_node& node = nodes_[id];
-    if (node.split == leaf_node) continue;
-    double* box = boxes_.data() + 2 * d * id;
-    for (size_t k = 0; k < d; ++k) {
-      box[k] = std::min(box_low(node.left)[k], box_low(node.right)[k]);
-      box[d + k] = std::max(box_high(node.left)[k], box_high(node.right)[k]);
-    }
-    node.first_row = std::min(nodes_[node.left].first_row, nodes_[node.right].first_row);
-    if (node.split >= 0) {
-      node.below = box_high(node.left)[size_t(node.split)];
-      node.above = box_low(node.right)[size_t(node.split)];
-    }
+  // What waited for the subtrees: the top's nodes come before their
+  // children, so a pass from the back finds the children done.
+  for (size_t id = wholes.empty() ? 0 : top_nodes; id-- > 0;) {
+    if (nodes_[id].split != leaf_node) join(nodes_, last_rows_, boxes_, uint32_t(id));
   }
 }
 

@@ -33,6 +33,8 @@ int check_node(const kd_tree& tree, uint32_t id, const std::vector<double>& X, s
   }
   EXPECT_EQ(node.first_row,
             *std::min_element(tree.rows() + node.begin, tree.rows() + node.end));
+  EXPECT_EQ(tree.last_row(id),
+            *std::max_element(tree.rows() + node.begin, tree.rows() + node.end));
   if (node.split == neighbours::leaf_node) {
     EXPECT_LE(node.end - node.begin, neighbours::leaf_size);
     return 0;
@@ -60,7 +62,8 @@ std::vector<double> shape_of(const kd_tree& tree) {
   std::function<void(uint32_t)> walk = [&](uint32_t id) {
     const kd_node& node = tree.node(id);
     shape.insert(shape.end(), {double(node.begin), double(node.end), double(node.split),
-                               node.below, node.above, double(node.first_row)});
+                               node.below, node.above, double(node.first_row),
+                               double(tree.last_row(id))});
     if (node.split != neighbours::leaf_node) walk(node.left), walk(node.right);
   };
   walk(kd_tree::root);
@@ -89,6 +92,31 @@ TEST(KdTree, LopsidedDataStayShallow) {
   for (size_t i = 0; i < N; ++i) X[i] = std::ldexp(1.0, -int(i % 1000) - 1) * (1 + double(i) / N);
   const kd_tree tree(X.data(), N, 1, 1);
   EXPECT_LE(check_node(tree, kd_tree::root, X, N), 48 + 33);
+}
+
+// Points that spread along the second coordinate only off every eighth
+// point, where a large node judges the spread from: they must still be
+// split by coordinate, not by row as points all alike would be.
+TEST(KdTree, SpreadBetweenTheSampledPointsIsFound) {
+  const size_t N = 1024;
+  std::vector<double> X(2 * N, 0.0);
+  for (size_t i = 0; i < N; ++i) X[N + i] = i % 8 == 0 ? 0 : double(i);
+  const kd_tree tree(X.data(), N, 2, 1);
+  EXPECT_EQ(tree.node(kd_tree::root).split, 1);
+  check_node(tree, kd_tree::root, X, N);
+}
+
+// Points equal to the cut fill the smaller side up to half: 400 below the
+// middle of the range, 200 on it, 400 above.
+TEST(KdTree, PointsOnTheCutBalanceTheSides) {
+  std::vector<double> X(1000, 1.0);
+  std::fill_n(X.begin(), 400, -1.0);
+  std::fill_n(X.begin() + 400, 200, 0.0);
+  const kd_tree tree(X.data(), X.size(), 1, 1);
+  const kd_node& root = tree.node(kd_tree::root);
+  EXPECT_EQ(tree.node(root.left).end - tree.node(root.left).begin, 500u);
+  EXPECT_EQ(root.below, 0.0);
+  EXPECT_EQ(root.above, 0.0);
 }
 
 TEST(KdTree, SameTreeForEveryThreadCount) {
