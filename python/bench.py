@@ -2,7 +2,9 @@
 call, on the same data, side by side in one run: the two alternate, and the
 medians are compared. Also the cost of one call beyond the module's work.
 
-    build-python/venv/bin/python python/bench.py [repeats]
+    build-python/venv/bin/python python/bench.py [repeats] [label part]
+
+With a label part, only the lines whose label holds it are timed.
 
 Needs SciPy and pandas (Debian: python3-scipy, python3-pandas).
 """
@@ -35,7 +37,12 @@ def seconds(function):
     return time.perf_counter() - start
 
 
+ONLY = ""
+
+
 def side_by_side(label, ours, theirs, goal, repeats):
+    if ONLY not in label:
+        return
     ours(), theirs()  # warm caches and lazy imports
     times = ([], [])
     for _ in range(repeats):
@@ -101,11 +108,14 @@ def call_overhead():
         print(f"  {label:40s} {per_call * 1e6:6.2f} us")
 
 
-def main(repeats=15):
+def main(repeats=15, only=""):
+    global ONLY
+    ONLY = only
     print(f"load: {os.getloadavg()[0]:.2f} {os.getloadavg()[1]:.2f} {os.getloadavg()[2]:.2f} "
           f"on {os.cpu_count()} cores; medians of {repeats}, alternating")
-    print("call overhead (lambda call included; goal: <= 2 us beyond the module's work):")
-    call_overhead()
+    if not only:
+        print("call overhead (lambda call included; goal: <= 2 us beyond the module's work):")
+        call_overhead()
     print(f"\n{'':52s} {'ours ms':>9s} {'peer ms':>9s} {'ratio':>8s}  goal")
 
     knots = np.cumsum(rng.random(1000) + 0.01)
@@ -174,9 +184,11 @@ def main(repeats=15):
     side_by_side("corrsum, every core vs one thread",
                  lambda: orbitkit.corrsum(henon, radii),
                  with_threads(1, lambda: orbitkit.corrsum(henon, radii)), ">= 1.8x", few)
-    same = (orbitkit.corrsum(henon, radii).n == tree_count()).all()
-    print(f"  corrsum's counts {'equal' if same else 'differ from'} count_neighbors' pairs below r")
+    if "corrsum" in only or not only:
+        same = (orbitkit.corrsum(henon, radii).n == tree_count()).all()
+        print(f"  corrsum's counts {'equal' if same else 'differ from'} count_neighbors' pairs "
+              "below r")
 
 
 if __name__ == "__main__":
-    main(*map(int, sys.argv[1:]))
+    main(*([int(sys.argv[1])] if len(sys.argv) > 1 else []), *sys.argv[2:3])
