@@ -38,8 +38,7 @@ struct allocator {
     const size_t bytes = n * sizeof(T);
     if (bytes < huge_page) return static_cast<T*>(::operator new(bytes));
     const size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
-    void* p = std::aligned_alloc(huge_page, rounded);
-    if (!p) throw std::bad_alloc();
+    void* p = ::operator new(rounded, std::align_val_t(huge_page));
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     madvise(p, rounded, MADV_HUGEPAGE);
 #endif
@@ -49,7 +48,7 @@ struct allocator {
     if (n * sizeof(T) < huge_page)
       ::operator delete(p);
     else
-      std::free(p);
+      ::operator delete(p, std::align_val_t(huge_page));
   }
 
   // Made without a value, an element is left as it comes.

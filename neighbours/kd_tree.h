@@ -119,8 +119,10 @@ class kd_tree {
 struct kd_tree::subtree {
   uint32_t begin, end;
   int depth;
-  uint32_t parent;  // for a subtree left for the threads:
-  bool is_right;    // whose left or right child it becomes
+  // For a subtree left for later: whose left or right child it becomes, as
+  // the part that holds the parent and the parent's place in it.
+  uint32_t parent_part, parent;
+  bool is_right;
 };
 
 // The nodes of a subtree being built, in the order they are made (parents
@@ -306,7 +308,7 @@ inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>
   bool waits = false;
   for (const bool is_right : {false, true}) {
     const subtree child{is_right ? split.middle : begin, is_right ? end : split.middle,
-                        node.depth + 1, id, is_right};
+                        node.depth + 1, 0, id, is_right};
     if (deferred && child.end - child.begin < defer_below) {
       deferred->push_back(child);
       waits = true;
@@ -321,58 +323,97 @@ inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>
 
 inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
     : n_(n), d_(d), stride_(n + padding), coords_(d * (n + padding)), rows_(n) {
-  for (size_t c = 0; c < d; ++c) {
-    std::memcpy(coords_.data() + c * stride_, X + c * n, n * sizeof(double));
-    std::fill_n(coords_.data() + c * stride_ + n, padding, 0.0);
-  }
-  std::iota(rows_.begin(), rows_.end(), row_t(0));
+  // The copy in blocks on the threads: the first writes to fresh memory
+  // cost page faults, which the threads share.
+  constexpr size_t block = size_t(1) << 18;
+  const size_t blocks = (n + block - 1) / block;
+  parallel::run(long((d + 1) * blocks),
+                parallel::threads_for(double(n) * double(d + 1), double(block), long(blocks), threads),
+                [&](long task, int) {
+                  const size_t c = size_t(task) / blocks, first = size_t(task) % blocks * block;
+                  const size_t count = std::min(block, n - first);
+                  if (c < d)
+                    std::memcpy(coords_.data() + c * stride_ + first, X + c * n + first,
+                                count * sizeof(double));
+                  else
+                    std::iota(rows_.begin() + long(first), rows_.begin() + long(first + count),
+                              row_t(first));
+                });
+  for (size_t c = 0; c < d; ++c) std::fill_n(coords_.data() + c * stride_ + n, padding, 0.0);
   if (n == 0) return;
 
-  // The top of the tree is built here, its subtrees below a sixteenth of the
-  // points on the threads, each by the thread that takes it. The tree is the
-  // same for every thread count: only where its nodes are stored differs.
-  // (Splitting the top's nodes side by side gains nothing: at the top the
-  // split's passes wait on memory, and one after the other each finds much
-  // of its half still in cache.)
+  // A large tree is built in three rounds, each on the threads: the root;
+  // the tops below its two children, side by side, down to subtrees of
+  // fewer than a sixteenth of the points; those subtrees, each whole by the
+  // thread that takes it. Each subtree goes into a part of its own, and the
+  // parts are joined in the order they were made, so the tree and where its
+  // nodes are stored are the same for every thread count. (Splitting all the
+  // top's nodes level by level gains nothing: there the split's passes wait
+  // on memory, and one after the other each finds much of its half still in
+  // cache.)
   constexpr uint32_t on_threads_from = 1u << 16;
-  std::vector<subtree> wholes;
-  part top;
-  build(top, subtree{0, uint32_t(n), 0, 0, false}, n >= on_threads_from ? &wholes : nullptr,
-        std::max<uint32_t>(uint32_t(n / 16), on_threads_from / 4));
-  nodes_.assign(top.nodes.begin(), top.nodes.end());
-  last_rows_.assign(top.last_rows.begin(), top.last_rows.end());
-  boxes_.assign(top.boxes.begin(), top.boxes.end());
-
-  std::vector<part> parts(wholes.size());
-  parallel::run(long(wholes.size()),
-                parallel::threads_for(double(n), on_threads_from, long(wholes.size()), threads),
-                [&](long t, int) { build(parts[size_t(t)], wholes[size_t(t)], nullptr, 0); });
-
-  const size_t top_nodes = nodes_.size();
-  size_t total = top_nodes;
-  for (const part& p : parts) total += p.nodes.size();
-  nodes_.reserve(total);
-  last_rows_.reserve(total);
-  boxes_.reserve(total * 2 * d);
-  for (size_t t = 0; t < parts.size(); ++t) {
-    const uint32_t offset = uint32_t(nodes_.size());
-    for (kd_node node : parts[t].nodes) {
-      if (node.split != leaf_node) {
-        node.left += offset;
-        node.right += offset;
+  const bool large = n >= on_threads_from;
+  const uint32_t whole_below = std::max<uint32_t>(uint32_t(n / 16), on_threads_from / 4);
+  std::vector<part> parts;
+  std::vector<subtree> made;  // what each part holds
+  std::vector<subtree> round{{0, uint32_t(n), 0, 0, 0, false}};
+  size_t joined_parts = 0;  // parts whose nodes waited for later rounds
+  for (int r = 0; !round.empty(); ++r) {
+    const bool defer = large && r < 2;
+    const uint32_t defer_below = r == 0 ? uint32_t(n) : whole_below;
+    const size_t first = parts.size();
+    if (defer) joined_parts = first + round.size();
+    parts.resize(first + round.size());
+    std::vector<std::vector<subtree>> later(round.size());
+    parallel::run(long(round.size()),
+                  parallel::threads_for(double(n), on_threads_from, long(round.size()), threads),
+                  [&](long t, int) {
+                    build(parts[first + size_t(t)], round[size_t(t)],
+                          defer ? &later[size_t(t)] : nullptr, defer_below);
+                  });
+    made.insert(made.end(), round.begin(), round.end());
+    round.clear();
+    for (size_t t = 0; t < later.size(); ++t)
+      for (subtree child : later[t]) {
+        child.parent_part = uint32_t(first + t);
+        round.push_back(child);
       }
-      nodes_.push_back(node);
-    }
-    last_rows_.insert(last_rows_.end(), parts[t].last_rows.begin(), parts[t].last_rows.end());
-    boxes_.insert(boxes_.end(), parts[t].boxes.begin(), parts[t].boxes.end());
-    kd_node& parent = nodes_[wholes[t].parent];
-    (wholes[t].is_right ? parent.right : parent.left) = offset;
   }
-  // What waited for the subtrees: the top's nodes come before their
-  // children, so a pass from the back finds the children done.
-  for (size_t id = wholes.empty() ? 0 : top_nodes; id-- > 0;) {
+
+  std::vector<uint32_t> offsets(parts.size());
+  size_t total = 0;
+  for (size_t p = 0; p < parts.size(); ++p) {
+    offsets[p] = uint32_t(total);
+    total += parts[p].nodes.size();
+  }
+  nodes_.resize(total);
+  last_rows_.resize(total);
+  boxes_.resize(total * 2 * d);
+  parallel::run(long(parts.size()),
+                parallel::threads_for(double(total), 1 << 14, long(parts.size()), threads),
+                [&](long t, int) {
+                  const size_t p = size_t(t), at = offsets[p];
+                  const part& from = parts[p];
+                  for (size_t i = 0; i < from.nodes.size(); ++i) {
+                    kd_node node = from.nodes[i];
+                    if (node.split != leaf_node) {
+                      node.left += offsets[p];
+                      node.right += offsets[p];
+                    }
+                    nodes_[at + i] = node;
+                  }
+                  std::copy(from.last_rows.begin(), from.last_rows.end(), last_rows_.begin() + long(at));
+                  std::copy(from.boxes.begin(), from.boxes.end(), boxes_.begin() + long(at * 2 * d));
+                });
+  for (size_t p = 1; p < parts.size(); ++p) {
+    kd_node& parent = nodes_[offsets[made[p].parent_part] + made[p].parent];
+    (made[p].is_right ? parent.right : parent.left) = offsets[p];
+  }
+  // What waited for later rounds: parents come before their children, so a
+  // pass from the back finds the children done.
+  const size_t waited = joined_parts < parts.size() ? offsets[joined_parts] : 0;
+  for (size_t id = waited; id-- > 0;)
     if (nodes_[id].split != leaf_node) join(nodes_, last_rows_, boxes_, uint32_t(id));
-  }
 }
 
 }  // namespace neighbours
