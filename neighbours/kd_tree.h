@@ -342,15 +342,15 @@ inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
   for (size_t c = 0; c < d; ++c) std::fill_n(coords_.data() + c * stride_ + n, padding, 0.0);
   if (n == 0) return;
 
-  // A large tree is built in three rounds, each on the threads: the root;
-  // the tops below its two children, side by side, down to subtrees of
-  // fewer than a sixteenth of the points; those subtrees, each whole by the
-  // thread that takes it. Each subtree goes into a part of its own, and the
-  // parts are joined in the order they were made, so the tree and where its
-  // nodes are stored are the same for every thread count. (Splitting all the
-  // top's nodes level by level gains nothing: there the split's passes wait
-  // on memory, and one after the other each finds much of its half still in
-  // cache.)
+  // A large tree is built in rounds, each on the threads: the root; its two
+  // children; the tops below its four grandchildren, side by side, down to
+  // subtrees of fewer than a sixteenth of the points; those subtrees, each
+  // whole by the thread that takes it, the largest first. Each subtree goes
+  // into a part of its own, and the parts are joined in the order they were
+  // made, so the tree and where its nodes are stored are the same for every
+  // thread count. (Splitting all the top's nodes level by level gains
+  // nothing: there the split's passes wait on memory, and one after the
+  // other each finds much of its half still in cache.)
   constexpr uint32_t on_threads_from = 1u << 16;
   const bool large = n >= on_threads_from;
   const uint32_t whole_below = std::max<uint32_t>(uint32_t(n / 16), on_threads_from / 4);
@@ -359,17 +359,30 @@ inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
   std::vector<subtree> round{{0, uint32_t(n), 0, 0, 0, false}};
   size_t joined_parts = 0;  // parts whose nodes waited for later rounds
   for (int r = 0; !round.empty(); ++r) {
-    const bool defer = large && r < 2;
-    const uint32_t defer_below = r == 0 ? uint32_t(n) : whole_below;
+    const bool defer = large && r < 3;
+    const uint32_t defer_below = r < 2 ? uint32_t(n) : whole_below;
     const size_t first = parts.size();
     if (defer) joined_parts = first + round.size();
     parts.resize(first + round.size());
+    // Room for the nodes, made here: a vector that grows on a thread asks
+    // the system for memory, and the threads' requests wait on each other.
+    for (size_t t = 0; t < round.size(); ++t) {
+      const size_t nodes = defer ? 64 : (round[t].end - round[t].begin) / 4 + 1;
+      parts[first + t].nodes.reserve(nodes);
+      parts[first + t].last_rows.reserve(nodes);
+      parts[first + t].boxes.reserve(nodes * 2 * d);
+    }
     std::vector<std::vector<subtree>> later(round.size());
+    std::vector<size_t> largest_first(round.size());
+    std::iota(largest_first.begin(), largest_first.end(), size_t(0));
+    std::stable_sort(largest_first.begin(), largest_first.end(), [&](size_t a, size_t b) {
+      return round[a].end - round[a].begin > round[b].end - round[b].begin;
+    });
     parallel::run(long(round.size()),
                   parallel::threads_for(double(n), on_threads_from, long(round.size()), threads),
-                  [&](long t, int) {
-                    build(parts[first + size_t(t)], round[size_t(t)],
-                          defer ? &later[size_t(t)] : nullptr, defer_below);
+                  [&](long task, int) {
+                    const size_t t = largest_first[size_t(task)];
+                    build(parts[first + t], round[t], defer ? &later[t] : nullptr, defer_below);
                   });
     made.insert(made.end(), round.begin(), round.end());
     round.clear();
@@ -386,25 +399,20 @@ inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
     offsets[p] = uint32_t(total);
     total += parts[p].nodes.size();
   }
-  nodes_.resize(total);
-  last_rows_.resize(total);
-  boxes_.resize(total * 2 * d);
-  parallel::run(long(parts.size()),
-                parallel::threads_for(double(total), 1 << 14, long(parts.size()), threads),
-                [&](long t, int) {
-                  const size_t p = size_t(t), at = offsets[p];
-                  const part& from = parts[p];
-                  for (size_t i = 0; i < from.nodes.size(); ++i) {
-                    kd_node node = from.nodes[i];
-                    if (node.split != leaf_node) {
-                      node.left += offsets[p];
-                      node.right += offsets[p];
-                    }
-                    nodes_[at + i] = node;
-                  }
-                  std::copy(from.last_rows.begin(), from.last_rows.end(), last_rows_.begin() + long(at));
-                  std::copy(from.boxes.begin(), from.boxes.end(), boxes_.begin() + long(at * 2 * d));
-                });
+  nodes_.reserve(total);
+  last_rows_.reserve(total);
+  boxes_.reserve(total * 2 * d);
+  for (size_t p = 0; p < parts.size(); ++p) {
+    for (kd_node node : parts[p].nodes) {
+      if (node.split != leaf_node) {
+        node.left += offsets[p];
+        node.right += offsets[p];
+      }
+      nodes_.push_back(node);
+    }
+    last_rows_.insert(last_rows_.end(), parts[p].last_rows.begin(), parts[p].last_rows.end());
+    boxes_.insert(boxes_.end(), parts[p].boxes.begin(), parts[p].boxes.end());
+  }
   for (size_t p = 1; p < parts.size(); ++p) {
     kd_node& parent = nodes_[offsets[made[p].parent_part] + made[p].parent];
     (made[p].is_right ? parent.right : parent.left) = offsets[p];
