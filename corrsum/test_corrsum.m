@@ -6,17 +6,7 @@
 %!  N = rows (X);
 %!  n = zeros (numel (r), 1);
 %!  for i = 1:N - w - 1
-%!    j = (i + w + 1:N)';
-%!    diffs = X(j, :) - X(i, :);
-%!    if (p == 2)
-%!      s = zeros (numel (j), 1);
-%!      for c = 1:columns (X)
-%!        s = s + diffs(:, c) .^ 2;
-%!      endfor
-%!      d = sqrt (s);
-%!    else
-%!      d = max (abs (diffs), [], 2);
-%!    endif
+%!    d = distances_by_hand (X, i, (i + w + 1:N)', p);
 %!    for m = 1:numel (r)
 %!      n(m) += sum (d < r(m));
 %!    endfor

@@ -4,16 +4,7 @@
 ## The k nearest candidates of row i, by distance, then row.
 %!function [d, j] = by_hand (X, i, k, w, p)
 %!  j = find (abs ((1:rows (X))' - i) > w);
-%!  diffs = X(j, :) - X(i, :);
-%!  if (p == 2)
-%!    s = zeros (numel (j), 1);
-%!    for c = 1:columns (X)
-%!      s = s + diffs(:, c) .^ 2;
-%!    endfor
-%!    d = sqrt (s);
-%!  else
-%!    d = max (abs (diffs), [], 2);
-%!  endif
+%!  d = distances_by_hand (X, i, j, p);
 %!  [~, order] = sortrows ([d j]);
 %!  d = d(order(1:k))';
 %!  j = j(order(1:k))';
