@@ -75,8 +75,8 @@ size_t first_counting(const double* thresholds, size_t lo, size_t hi, double s) 
 template <size_t D, norm P>
 class pair_count {
  public:
-  pair_count(const kd_tree& tree, const double* thresholds, size_t M)
-      : tree_(tree), d_(D ? D : tree.dims()), thresholds_(thresholds), M_(M) {}
+  pair_count(const kd_tree& tree, const double* thresholds)
+      : tree_(tree), d_(D ? D : tree.dims()), thresholds_(thresholds) {}
 
   // The pair of nodes a and b (a = b for the pairs within one node), whose
   // pairs are known to be first counted at a threshold in [lo, hi].
@@ -203,7 +203,6 @@ class pair_count {
   const kd_tree& tree_;
   const size_t d_;
   const double* thresholds_;
-  const size_t M_;
 };
 
 // The tree's count of all pairs i < j.
@@ -211,7 +210,7 @@ template <size_t D, norm P>
 void count_on_tree(const kd_tree& tree, const double* thresholds, size_t M, uint64_t* counts,
                    int threads) {
   using counter = pair_count<D, P>;
-  const counter pairs(tree, thresholds, M);
+  const counter pairs(tree, thresholds);
   // The first splits here, until there are pairs of nodes enough to share
   // out; then the threads take them as they come free.
   std::vector<typename counter::task> tasks{{kd_tree::root, kd_tree::root, 0, uint32_t(M)}};

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "host/interval_index.h"
@@ -116,6 +118,44 @@ inline long one_at_a_time(const double* x, const double* y, const double* b, con
     out[q] = y[k] + u * (b[k] + u * (c[k] + u * d[k]));
   }
   return last;
+}
+
+// Queries at the right end of the cached interval for whole blocks: the
+// replay of each block must reach its last query, which else keeps the
+// interval its block guessed (the value of the next interval at its knot).
+// The interpolant of knots x and ordinates y, evaluated all at once on 2
+// and 3 threads against one_at_a_time(interpolant, queries, out, last); what
+// differs, or nothing.
+template <typename Interpolant, typename OneAtATime>
+std::string replay_reaches_block_ends(Interpolant& interpolant, const std::vector<double>& x,
+                                      const std::vector<double>& y, OneAtATime one_at_a_time) {
+  auto same_bits = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  // An interval whose cubic reaches its right knot with other bits than the
+  // knot's own ordinate, which a search there gives.
+  size_t k = x.size() / 2;
+  std::vector<double> two(2);
+  for (;; ++k) {
+    if (k + 3 >= x.size()) return "no interval ends off its knot's ordinate";
+    one_at_a_time(interpolant, {0.5 * (x[k] + x[k + 1]), x[k + 1]}, two, 0);
+    if (!same_bits(two[1], y[k + 1])) break;
+  }
+  const auto queries = right_end_blocks(x, k, 3);
+  std::vector<double> want(queries.size()), got(queries.size());
+  const long want_last = one_at_a_time(interpolant, queries, want, 0);
+  std::string differs;
+  for (int threads : {2, 3}) {
+    Interpolant::last_interval() = 0;
+    std::fill(got.begin(), got.end(), -7.0);
+    interpolant.eval_all(queries.data(), queries.size(), got.data(), threads);
+    if (Interpolant::last_interval() != want_last)
+      differs += std::to_string(threads) + " threads: last interval differs; ";
+    for (size_t q = 0; q < queries.size(); ++q)
+      if (!same_bits(got[q], want[q])) {
+        differs += std::to_string(threads) + " threads: first at query " + std::to_string(q) + "; ";
+        break;
+      }
+  }
+  return differs;
 }
 
 }  // namespace interval_cases

@@ -277,9 +277,6 @@ TEST(CubicSplineCore, AllQueriesAtOnceMatchOneAtATimeOnEveryThreadCount) {
   for (size_t q = 0; q < queries.size(); ++q) EXPECT_TRUE(same_value(got[q], want[q])) << q;
 }
 
-// Queries at the right end of the cached interval for whole blocks: the
-// replay of each block must reach its last query, which else keeps the
-// interval its block guessed (the value of the next interval at its knot).
 TEST(CubicSplineCore, ReplayReachesTheLastQueryOfEveryBlock) {
   std::mt19937 rng(9);
   const auto x = test_knots(rng, 0, 50);
@@ -287,28 +284,7 @@ TEST(CubicSplineCore, ReplayReachesTheLastQueryOfEveryBlock) {
   for (double& v : y) v = std::uniform_real_distribution<double>(-5, 5)(rng);
   spline sp(long(x.size()), 0, 0, x.data(), y.data(), 0, 0);
   ASSERT_EQ(sp.status, 0);
-  // An interval whose cubic reaches its right knot with other bits than the
-  // knot's own ordinate, which a search there gives.
-  size_t k = x.size() / 2;
-  std::vector<double> two(2);
-  for (;; ++k) {
-    ASSERT_LT(k + 3, x.size());
-    one_at_a_time(sp, {0.5 * (x[k] + x[k + 1]), x[k + 1]}, two, 0);
-    if (!same_bits(two[1], y[k + 1])) break;
-  }
-  const auto queries = interval_cases::right_end_blocks(x, k, 3);
-  std::vector<double> want(queries.size()), got(queries.size());
-  const long want_last = one_at_a_time(sp, queries, want, 0);
-  for (int threads : {2, 3}) {
-    spline::last_interval() = 0;
-    std::fill(got.begin(), got.end(), -7.0);
-    sp.eval_all(queries.data(), queries.size(), got.data(), threads);
-    EXPECT_EQ(spline::last_interval(), want_last) << threads << " threads";
-    size_t differ = 0, first = 0;
-    for (size_t q = queries.size(); q-- > 0;)
-      if (!same_bits(got[q], want[q])) ++differ, first = q;
-    EXPECT_EQ(differ, 0u) << threads << " threads, first at query " << first;
-  }
+  EXPECT_EQ(interval_cases::replay_reaches_block_ends(sp, x, y, one_at_a_time), "");
 }
 
 // ---- through the stand-in host -------------------------------------------
