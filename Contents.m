@@ -10,9 +10,11 @@
 % Neighbours
 %   neardist     - Distances to the k nearest neighbours, with a Theiler window
 %   corrsum      - Correlation sum: the fraction of pairs closer than each radius
+%   lyapcurve    - Divergence of neighbouring trajectories: the largest Lyapunov exponent
 %
 % Embedding
 %   delaymatrix  - Delay-embedding matrix of several series
+%   embeddim     - Embedding dimension: false nearest neighbours and Cao's statistics
 %
 % Interpolation
 %   knotinterp   - Cubic spline interpolation and extrapolation

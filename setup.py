@@ -13,7 +13,8 @@ from setuptools.command.build_py import build_py
 
 MODULES = ["gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
-           "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum"]
+           "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
+           "embeddim", "lyapcurve"]
 
 # Not build/, where the CMake build lives.
 BUILD_DIR = Path("build-python")

@@ -67,6 +67,12 @@ SEEDS = {
                       matrix([[1e308 * 10]]))],
     "corrsum": [call(2, matrix([[r[0], 1 - r[0]] for r in column8]), matrix([0.1, 0.5, 2])),
                 call(2, matrix(column8), matrix([0.25]), matrix([[2]]), matrix([[1e308 * 10]]))],
+    "embeddim": [call(3, matrix(column8), matrix([[2]])),
+                 call(3, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]), matrix([[10]]),
+                      matrix([[2]]))],
+    "lyapcurve": [call(2, matrix([[r[0], 1 - r[0]] for r in column8]), matrix([[2]])),
+                  call(2, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]),
+                       matrix([3, 1, 3]), matrix([[1e308 * 10]]))],
 }
 
 for module, seeds in SEEDS.items():

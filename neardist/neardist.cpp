@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "host/big_buffer.h"
@@ -44,28 +43,11 @@ void nearest_neighbours(const double* X, size_t N, size_t d, size_t k, uint64_t 
                         int threads) {
   if (nR == 0 || k == 0) return;
   const neighbours::kd_tree tree(X, N, d, threads);
-  const row_t* rows = tree.rows();
-  big_buffer::vector<uint32_t> position_of(N);
-  for (size_t i = 0; i < N; ++i) position_of[rows[i]] = uint32_t(i);
+  // Results are written in leaf order and put in the order of R afterwards.
+  const neighbours::leaf_ordered references = neighbours::in_leaf_order(tree, refs, nR);
+  const uint32_t* written_at = references.searched_at.data();
 
-  // The references in leaf order, and for each output row where its result
-  // is written first.
-  big_buffer::vector<uint32_t> order(nR), written_at(nR);
-  if (!refs) {
-    for (size_t i = 0; i < N; ++i) order[i] = uint32_t(i);
-    written_at.assign(position_of.begin(), position_of.end());
-  } else {
-    big_buffer::vector<uint32_t> starts(N + 1, 0);
-    for (size_t r = 0; r < nR; ++r) ++starts[position_of[refs[r]] + 1];
-    for (size_t i = 0; i < N; ++i) starts[i + 1] += starts[i];
-    for (size_t r = 0; r < nR; ++r) {
-      const uint32_t position = position_of[refs[r]];
-      written_at[r] = starts[position]++;
-      order[written_at[r]] = position;
-    }
-  }
-
-  neighbours::k_nearest(tree, p, k, w, order.data(), nR, threads,
+  neighbours::k_nearest(tree, p, k, w, references.positions.data(), nR, threads,
                         [&](size_t at, const double* distances, const row_t* found) {
                           for (size_t m = 0; m < k; ++m) {
                             D[at + m * nR] = distances[m];
@@ -91,9 +73,6 @@ void nearest_neighbours(const double* X, size_t N, size_t d, size_t k, uint64_t 
   });
 }
 
-// The row number a caller sees.
-std::string row_number(size_t row) { return std::to_string(row + size_t(host::index_base)); }
-
 enum { IN_X = 0, IN_K, IN_W, IN_R, IN_P, IN_COUNT };
 enum { OUT_D = 0, OUT_I };
 
@@ -106,47 +85,24 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
   const auto [X, N, d] = neighbours::points_from(prhs[IN_X]);
 
-  const double k_value = host::first_element(prhs[IN_K], IN_K + 1);
-  if (!neighbours::is_whole(k_value) || k_value < 1 || k_value > 2147483647.0)
-    host::fail("k must be a whole number from 1 to 2147483647");
-  const size_t k = size_t(k_value);
+  const size_t k = neighbours::neighbour_count_from(prhs[IN_K], IN_K);
 
   const uint64_t w = neighbours::window_from(nrhs, prhs, IN_W);
 
   std::vector<row_t> refs;
-  bool all_rows = nrhs <= IN_R;
-  if (!all_rows) {
-    const double* R = mxGetPr(prhs[IN_R]);
-    const size_t nR = host::all_elements(prhs[IN_R]);
-    refs.resize(nR);
-    const double first = host::index_base, last = double(N) - 1 + host::index_base;
-    for (size_t r = 0; r < nR; ++r) {
-      if (!neighbours::is_whole(R[r]) || R[r] < first || R[r] > last)
-        host::fail("R must hold row numbers of X, whole numbers from " + row_number(0) + " to " +
-                   row_number(N - 1));
-      refs[r] = row_t(R[r] - host::index_base);
-    }
-  }
+  const bool given = nrhs > IN_R;
+  if (given)
+    refs = neighbours::rows_from(prhs[IN_R], N,
+                                 "R must hold row numbers of X, whole numbers from " +
+                                     neighbours::row_number(0) + " to " +
+                                     neighbours::row_number(int64_t(N) - 1));
   // R that lists every row in order is the default, whichever way it came.
-  bool in_order = !all_rows && refs.size() == N;
-  for (size_t r = 0; in_order && r < N; ++r) in_order = refs[r] == r;
-  if (in_order) all_rows = true;
+  const bool all_rows = !given || neighbours::every_row_in_order(refs, N);
 
   const norm p = neighbours::norm_from(nrhs, prhs, IN_P);
 
-  // Every reference needs k candidates.
   const size_t nR = all_rows ? N : refs.size();
-  size_t fewest_at = SIZE_MAX;
-  uint64_t fewest = UINT64_MAX;
-  for (size_t r = 0; r < nR; ++r) {
-    const uint64_t row = all_rows ? r : refs[r];
-    const uint64_t candidates = neighbours::candidates_of(row, N, w);
-    if (candidates < fewest) fewest = candidates, fewest_at = size_t(row);
-  }
-  if (fewest < k)
-    host::fail("Not enough candidates: reference row " + row_number(fewest_at) + " has " +
-               std::to_string(fewest) + " rows more than w = " + std::to_string(w) +
-               " apart, fewer than k = " + std::to_string(k));
+  neighbours::require_candidates(all_rows ? nullptr : refs.data(), nR, N, w, k);
 
   plhs[OUT_D] = host::create_matrix_to_fill(nR, k);
   mxArray* indices = host::create_matrix_to_fill(nR, k);

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "host/host.h"
 #include "neighbours/k_nearest.h"
@@ -36,6 +38,14 @@ inline uint64_t window_from(int nrhs, const mxArray* prhs[], int position) {
   return w >= 0x1p63 ? UINT64_MAX : uint64_t(w);
 }
 
+// k, the number of neighbours, at `position` (from 0).
+inline size_t neighbour_count_from(const mxArray* array, int position) {
+  const double k = host::first_element(array, position + 1);
+  if (!is_whole(k) || k < 1 || k > 2147483647.0)
+    host::fail("k must be a whole number from 1 to 2147483647");
+  return size_t(k);
+}
+
 // p at `position` when given, else 2: 2 or Inf.
 inline norm norm_from(int nrhs, const mxArray* prhs[], int position) {
   if (nrhs <= position) return norm::euclidean;
@@ -43,6 +53,46 @@ inline norm norm_from(int nrhs, const mxArray* prhs[], int position) {
   if (p == INFINITY) return norm::maximum;
   if (p != 2) host::fail("p must be 2 or Inf");
   return norm::euclidean;
+}
+
+// A row number as the caller counts rows.
+inline std::string row_number(int64_t row) { return std::to_string(row + host::index_base); }
+
+// Reference rows, counted from the host's base, as rows from 0 below n;
+// anything else is refused with `refused`.
+inline std::vector<row_t> rows_from(const mxArray* array, size_t n, const std::string& refused) {
+  const double* R = mxGetPr(array);
+  std::vector<row_t> rows(host::all_elements(array));
+  const double first = host::index_base, last = double(n) - 1 + host::index_base;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    if (!is_whole(R[r]) || R[r] < first || R[r] > last) host::fail(refused);
+    rows[r] = row_t(R[r] - host::index_base);
+  }
+  return rows;
+}
+
+// Whether the rows list every row of n in order, as the default does.
+inline bool every_row_in_order(const std::vector<row_t>& rows, size_t n) {
+  if (rows.size() != n) return false;
+  for (size_t r = 0; r < n; ++r)
+    if (rows[r] != r) return false;
+  return true;
+}
+
+// Every reference (refs[0 ... nR - 1], or rows 0 ... nR - 1 when refs is
+// null) needs k candidates among n rows; the first with the fewest is named.
+inline void require_candidates(const row_t* refs, size_t nR, size_t n, uint64_t w, size_t k) {
+  size_t fewest_at = SIZE_MAX;
+  uint64_t fewest = UINT64_MAX;
+  for (size_t r = 0; r < nR; ++r) {
+    const uint64_t row = refs ? refs[r] : r;
+    const uint64_t candidates = candidates_of(row, n, w);
+    if (candidates < fewest) fewest = candidates, fewest_at = size_t(row);
+  }
+  if (fewest < k)
+    host::fail("Not enough candidates: reference row " + row_number(int64_t(fewest_at)) + " has " +
+               std::to_string(fewest) + " rows more than w = " + std::to_string(w) +
+               " apart, fewer than k = " + std::to_string(k));
 }
 
 }  // namespace neighbours

@@ -291,6 +291,37 @@ inline uint64_t candidates_of(uint64_t i, uint64_t n, uint64_t w) {
   return n - (last - first + 1);
 }
 
+// References in the tree's leaf order, where one search follows another
+// closely: the leaf-order positions to search, in ascending order, and for
+// each reference r the place among them where it is searched. The
+// references are the rows refs[0 ... nR - 1], or every row in order when
+// refs is null (then nR is the tree's size).
+struct leaf_ordered {
+  big_buffer::vector<uint32_t> positions, searched_at;
+};
+inline leaf_ordered in_leaf_order(const kd_tree& tree, const row_t* refs, size_t nR) {
+  const size_t N = tree.size();
+  const row_t* rows = tree.rows();
+  big_buffer::vector<uint32_t> position_of(N);
+  for (size_t i = 0; i < N; ++i) position_of[rows[i]] = uint32_t(i);
+  leaf_ordered result{big_buffer::vector<uint32_t>(nR), big_buffer::vector<uint32_t>()};
+  if (!refs) {
+    for (size_t i = 0; i < N; ++i) result.positions[i] = uint32_t(i);
+    result.searched_at = std::move(position_of);
+    return result;
+  }
+  result.searched_at.resize(nR);
+  big_buffer::vector<uint32_t> starts(N + 1, 0);
+  for (size_t r = 0; r < nR; ++r) ++starts[position_of[refs[r]] + 1];
+  for (size_t i = 0; i < N; ++i) starts[i + 1] += starts[i];
+  for (size_t r = 0; r < nR; ++r) {
+    const uint32_t position = position_of[refs[r]];
+    result.searched_at[r] = starts[position]++;
+    result.positions[result.searched_at[r]] = position;
+  }
+  return result;
+}
+
 // Searches the k nearest candidates of the points at the leaf-order
 // positions[0 ... count - 1], each of which must have at least k candidates,
 // and hands each result to emit(index into positions, distances, rows),
@@ -333,6 +364,10 @@ void k_nearest_in(const kd_tree& tree, size_t k, uint64_t window, const uint32_t
     case 2: return k_nearest_with<2, P>(tree, k, window, positions, count, threads, emit);
     case 3: return k_nearest_with<3, P>(tree, k, window, positions, count, threads, emit);
     case 4: return k_nearest_with<4, P>(tree, k, window, positions, count, threads, emit);
+    case 5: return k_nearest_with<5, P>(tree, k, window, positions, count, threads, emit);
+    case 6: return k_nearest_with<6, P>(tree, k, window, positions, count, threads, emit);
+    case 7: return k_nearest_with<7, P>(tree, k, window, positions, count, threads, emit);
+    case 8: return k_nearest_with<8, P>(tree, k, window, positions, count, threads, emit);
     default: return k_nearest_with<0, P>(tree, k, window, positions, count, threads, emit);
   }
 }

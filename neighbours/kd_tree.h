@@ -68,6 +68,10 @@ class kd_tree {
   // The n x d points of X (column-major, as the hosts store matrices).
   // threads is the most the build may use.
   kd_tree(const double* X, size_t n, size_t d, int threads);
+  // The same from the n values of each coordinate, wherever they lie: the
+  // first rows of a matrix, or the columns of a delay embedding, which are
+  // all runs of one series.
+  kd_tree(const std::vector<const double*>& columns, size_t n, int threads);
 
   size_t size() const { return n_; }
   size_t dims() const { return d_; }
@@ -321,8 +325,19 @@ inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>
   join(into.nodes, into.last_rows, into.boxes, id);
 }
 
+// The columns of an n x d column-major matrix.
+inline std::vector<const double*> columns_of(const double* X, size_t n, size_t d) {
+  std::vector<const double*> columns(d);
+  for (size_t c = 0; c < d; ++c) columns[c] = X + c * n;
+  return columns;
+}
+
 inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
-    : n_(n), d_(d), stride_(n + padding), coords_(d * (n + padding)), rows_(n) {
+    : kd_tree(columns_of(X, n, d), n, threads) {}
+
+inline kd_tree::kd_tree(const std::vector<const double*>& columns, size_t n, int threads)
+    : n_(n), d_(columns.size()), stride_(n + padding), coords_(d_ * (n + padding)), rows_(n) {
+  const size_t d = d_;
   // The copy in blocks on the threads: the first writes to fresh memory
   // cost page faults, which the threads share.
   constexpr size_t block = size_t(1) << 18;
@@ -333,7 +348,7 @@ inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
                   const size_t c = size_t(task) / blocks, first = size_t(task) % blocks * block;
                   const size_t count = std::min(block, n - first);
                   if (c < d)
-                    std::memcpy(coords_.data() + c * stride_ + first, X + c * n + first,
+                    std::memcpy(coords_.data() + c * stride_ + first, columns[c] + first,
                                 count * sizeof(double));
                   else
                     std::iota(rows_.begin() + long(first), rows_.begin() + long(first + count),

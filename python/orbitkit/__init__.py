@@ -1,13 +1,14 @@
 """orbitkit: nonlinear and chaotic time-series analysis, exact and
 reproducible bit for bit.
 
-Seventeen compiled modules, the same code that serves Octave and MATLAB, with
+Nineteen compiled modules, the same code that serves Octave and MATLAB, with
 the same names and positional inputs. Inputs are anything numpy.asarray
 reads as float64 (textmatrix takes a file name). A 1-D array of n values is
 n samples: one signal or series (a column) for the filters, the
-interpolators, delaymatrix, laginfo, gridmass, neardist and corrsum; n
+interpolators, delaymatrix, laginfo, gridmass, the neighbour modules and
+embeddim; n
 one-value observations (a 1 x n row) for histinfo; a row of parameters
-elsewhere. Row numbers count from 0 (neardist's refs and indices). A 2-D array of
+elsewhere. Row numbers count from 0 (refs and indices). A 2-D array of
 shape (M, N) is the host's M x N matrix. Results are float64 arrays of the
 host's shapes, 1-D when the data given was 1-D and the result is a vector,
 and a float when 1 x 1. Refused calls raise orbitkit.Error with the module's
@@ -23,13 +24,16 @@ from ._host import Error
 
 __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
-           "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum"]
+           "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
+           "embeddim", "lyapcurve"]
 
 GridmassResult = namedtuple("GridmassResult", "h0 h1 h2")
 QspectrumResult = namedtuple("QspectrumResult", "dims moments model")
 DelaymatrixResult = namedtuple("DelaymatrixResult", "embedding pmax")
 NeardistResult = namedtuple("NeardistResult", "distances indices")
 CorrsumResult = namedtuple("CorrsumResult", "C n")
+EmbeddimResult = namedtuple("EmbeddimResult", "fnn e1 e2")
+LyapcurveResult = namedtuple("LyapcurveResult", "curve counts")
 
 
 def gridmass(*inputs):
@@ -101,6 +105,27 @@ def neardist(points, k, w=0, refs=None, p=2):
 
 def corrsum(points, radii, w=0, p=2):
     return CorrsumResult(*_host.corrsum(points, radii, w, p))
+
+
+def embeddim(x, mmax, tau=1, w=0, rtol=10.0, atol=2.0):
+    return EmbeddimResult(*(numpy.ravel(r) for r in _host.embeddim(x, mmax, tau, w, rtol, atol)))
+
+
+def _usable_rows(points, steps):
+    """Every row that can be followed `steps` steps; none when steps is not a
+    count the module takes (it then says why)."""
+    shape = numpy.shape(points)
+    try:
+        usable = (shape[0] if shape else 1) - float(numpy.ravel(numpy.asarray(steps, float))[0])
+    except (TypeError, ValueError, IndexError):
+        usable = 0
+    return numpy.arange(usable if 0 < usable < 2.0 ** 31 else 0, dtype=numpy.float64)
+
+
+def lyapcurve(points, steps, k=1, w=0, refs=None, p=2):
+    if refs is None:
+        refs = _usable_rows(points, steps)
+    return LyapcurveResult(*(numpy.ravel(r) for r in _host.lyapcurve(points, steps, k, w, refs, p)))
 
 
 attach_help(globals())

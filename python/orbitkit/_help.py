@@ -156,6 +156,26 @@ _EXAMPLES = {
     >>> bool(abs(slopes - 1.2).max() < 0.15)
     True
 """,
+    "embeddim": """
+    In Python: fnn, e1, e2 = orbitkit.embeddim(x, mmax, tau=1, w=0,
+    rtol=10.0, atol=2.0), a named tuple of 1-D arrays of mmax values.
+    >>> import numpy as np, orbitkit
+    >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
+    >>> fnn, e1, e2 = orbitkit.embeddim(x, 4, w=10)
+    >>> int(np.argmax(fnn < 0.01)) + 1                    # 2 delay coordinates
+    2
+""",
+    "lyapcurve": """
+    In Python: s, n = orbitkit.lyapcurve(points, steps, k=1, w=0, refs=None,
+    p=2), a named tuple (curve, counts) of 1-D arrays of steps + 1 values;
+    refs count from 0.
+    >>> import numpy as np, orbitkit
+    >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
+    >>> s, n = orbitkit.lyapcurve(orbitkit.delaymatrix(x, 2, 1).embedding, 12, w=10)
+    >>> slope = np.polyfit(np.arange(1, 9), s[1:9], 1)[0]
+    >>> bool(abs(slope - 0.419) < 0.02)                   # the largest exponent
+    True
+""",
     "textmatrix": """
     In Python: v = orbitkit.textmatrix(filename), a str or path; a file
     without numbers writes its line to sys.stderr and gives None.

@@ -284,6 +284,8 @@ void orbitkit_termset_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_textmatrix_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_neardist_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_corrsum_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_embeddim_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_lyapcurve_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -325,6 +327,8 @@ module modules[] = {
     {"textmatrix", orbitkit_textmatrix_gateway, 1, 0, none, true, {}},
     {"neardist", orbitkit_neardist_gateway, 2, 1, none, false, {}},
     {"corrsum", orbitkit_corrsum_gateway, 2, 1, 1, false, {}},
+    {"embeddim", orbitkit_embeddim_gateway, 3, 1, none, false, {}},
+    {"lyapcurve", orbitkit_lyapcurve_gateway, 2, 1, none, false, {}},
 };
 
 PyObject* error_type = nullptr;

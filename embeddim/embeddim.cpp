@@ -1,0 +1,171 @@
+// embeddim: how many delay coordinates a series needs, from its false
+// nearest neighbours and from how neighbour distances grow with the
+// dimension.
+//
+//   [F, E1, E2] = embeddim(x, mmax)
+//   [F, E1, E2] = embeddim(x, mmax, tau, w, rtol, atol)
+//
+// For m = 1 ... mmax + 1 the series x (N samples) is embedded in m delay
+// coordinates: v_m(t) = (x(t), x(t + tau), ..., x(t + (m-1) tau)) for
+// t = 1 ... T_m, T_m = N - m tau. Each point's nearest neighbour n_m(t) is
+// the s in 1 ... T_m with |t - s| > w nearest by the maximum norm, the lower
+// s among equals; R_m(t) is its distance. The next coordinate adds
+// delta_m(t) = |x(t + m tau) - x(n_m(t) + m tau)|, so the same pair lies
+// R'_m(t) = max(R_m(t), delta_m(t)) apart in m + 1 dimensions. K_m holds the
+// t with R_m(t) > 0.
+//
+//   sigma = sqrt(sum (x(t) - mu)^2 / N), mu = sum x(t) / N;
+//   F(m)  = #{t in K_m : delta_m(t) / R_m(t) > rtol or R'_m(t) / sigma > atol} / #K_m,
+//           the fraction of false nearest neighbours;
+//   E(m)  = sum over t in K_m of R'_m(t) / R_m(t), divided by #K_m;
+//   E*(m) = sum over t = 1 ... T_m of delta_m(t), divided by T_m;
+//   E1(m) = E(m + 1) / E(m), E2(m) = E*(m + 1) / E*(m), for m = 1 ... mmax.
+//
+// Sums run in ascending t. When K_m is empty, F(m) and E(m) are NaN.
+// Defaults: tau = 1, w = 0, rtol = 10, atol = 2.
+//
+// Each embedding's neighbours come from a k-d tree search (neighbours/),
+// which is exact: n_m(t) and R_m(t) are what comparing every candidate
+// gives. The trees are built, and the points searched, on threads; the sums
+// that follow run in order on the calling thread, so the results are the same
+// for every thread count. One embedding is held at a time: its tree holds a
+// copy of its m coordinates.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/big_buffer.h"
+#include "host/host.h"
+#include "host/parallel.h"
+#include "neighbours/inputs.h"
+#include "neighbours/k_nearest.h"
+
+namespace {
+
+using neighbours::row_t;
+
+// The samples a call needs: (mmax + 1) tau + 2 w + 2, so that every point of
+// the last embedding has a candidate; saturates rather than wraps.
+double samples_needed(double mmax, double tau, double w) { return (mmax + 1) * tau + 2 * w + 2; }
+
+// F, E1 and E2 (mmax values each) for the N samples x, which are at least
+// samples_needed(mmax, tau, w).
+void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, uint64_t w,
+                          double rtol, double atol, double* F, double* E1, double* E2,
+                          int threads) {
+  double mu = 0;
+  for (size_t t = 0; t < N; ++t) mu += x[t];
+  mu = mu / double(N);
+  double squares = 0;
+  for (size_t t = 0; t < N; ++t) {
+    const double deviation = x[t] - mu;
+    squares += deviation * deviation;
+  }
+  const double sigma = std::sqrt(squares / double(N));
+
+  std::vector<double> E(mmax + 1), E_star(mmax + 1);
+  big_buffer::vector<double> R(N);
+  big_buffer::vector<row_t> nearest(N);
+  for (size_t m = 1; m <= mmax + 1; ++m) {
+    const size_t T = N - m * tau;
+    std::vector<const double*> coordinates(m);
+    for (size_t c = 0; c < m; ++c) coordinates[c] = x + c * tau;
+    {
+      const neighbours::kd_tree tree(coordinates, T, threads);
+      const neighbours::leaf_ordered points = neighbours::in_leaf_order(tree, nullptr, T);
+      const row_t* rows = tree.rows();
+      neighbours::k_nearest(tree, neighbours::norm::maximum, 1, w, points.positions.data(), T,
+                            threads, [&](size_t at, const double* distance, const row_t* found) {
+                              const row_t t = rows[points.positions[at]];
+                              R[t] = distance[0];
+                              nearest[t] = found[0];
+                            });
+    }
+    const double* next = x + m * tau;  // the coordinate embedding m + 1 adds
+    size_t in_K = 0, false_neighbours = 0;
+    double ratios = 0, deltas = 0;
+    for (size_t t = 0; t < T; ++t) {
+      const double delta = std::fabs(next[t] - next[nearest[t]]);
+      deltas += delta;
+      if (!(R[t] > 0)) continue;
+      ++in_K;
+      const double R_next = std::max(R[t], delta);
+      ratios += R_next / R[t];
+      false_neighbours += delta / R[t] > rtol || R_next / sigma > atol;
+    }
+    if (m <= mmax) F[m - 1] = in_K ? double(false_neighbours) / double(in_K) : NAN;
+    E[m - 1] = in_K ? ratios / double(in_K) : NAN;
+    E_star[m - 1] = deltas / double(T);
+  }
+  for (size_t m = 0; m < mmax; ++m) {
+    E1[m] = E[m + 1] / E[m];
+    E2[m] = E_star[m + 1] / E_star[m];
+  }
+}
+
+// A whole number of at least `least` at `position` (from 0), else `fallback`
+// when not given.
+double whole_from(int nrhs, const mxArray* prhs[], int position, double fallback, double least,
+                  const char* refused) {
+  if (nrhs <= position) return fallback;
+  const double value = host::first_element(prhs[position], position + 1);
+  if (!neighbours::is_whole(value) || value < least) host::fail(refused);
+  return value;
+}
+
+double positive_from(int nrhs, const mxArray* prhs[], int position, double fallback,
+                     const char* refused) {
+  if (nrhs <= position) return fallback;
+  const double value = host::first_element(prhs[position], position + 1);
+  if (!(value > 0)) host::fail(refused);
+  return value;
+}
+
+std::string whole_number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f", value);
+  return text;
+}
+
+enum { IN_X = 0, IN_MMAX, IN_TAU, IN_W, IN_RTOL, IN_ATOL, IN_COUNT };
+enum { OUT_F = 0, OUT_E1, OUT_E2, OUT_COUNT };
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  if (nrhs < IN_TAU) host::fail("x and mmax must be given");
+  if (nrhs > IN_COUNT) host::fail("At most six inputs: x, mmax, tau, w, rtol and atol");
+  host::require_real_double_inputs(nrhs, prhs, IN_COUNT);
+
+  const mxArray* series = prhs[IN_X];
+  if (mxGetM(series) > 1 && mxGetN(series) > 1) host::fail("x must be a vector");
+  const double* x = mxGetPr(series);
+  const size_t N = host::all_elements(series);
+  for (size_t t = 0; t < N; ++t)
+    if (!std::isfinite(x[t])) host::fail("x must not hold NaN or Inf");
+
+  const double mmax = whole_from(nrhs, prhs, IN_MMAX, 1, 1, "mmax must be a whole number, at least 1");
+  const double tau = whole_from(nrhs, prhs, IN_TAU, 1, 1, "tau must be a whole number, at least 1");
+  const uint64_t w = neighbours::window_from(nrhs, prhs, IN_W);
+  const double rtol = positive_from(nrhs, prhs, IN_RTOL, 10, "rtol must be positive");
+  const double atol = positive_from(nrhs, prhs, IN_ATOL, 2, "atol must be positive");
+
+  const double needed = samples_needed(mmax, tau, double(w));
+  if (!(double(N) >= needed))
+    host::fail("x is too short: mmax = " + whole_number(mmax) + ", tau = " + whole_number(tau) +
+               " and w = " + std::to_string(w) + " need at least " + whole_number(needed) +
+               " samples");
+  if (N > neighbours::max_rows) host::fail("x has too many samples");
+
+  const size_t count = size_t(mmax);
+  double* results[OUT_COUNT];
+  for (int k = 0; k < OUT_COUNT; ++k) {
+    plhs[k] = host::create_matrix_to_fill(count, 1);
+    results[k] = mxGetPr(plhs[k]);
+  }
+  embedding_statistics(x, N, count, size_t(tau), w, rtol, atol, results[OUT_F],
+                       results[OUT_E1], results[OUT_E2], parallel::thread_budget());
+  (void)nlhs;
+}
