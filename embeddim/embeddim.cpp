@@ -160,12 +160,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (N > neighbours::max_rows) host::fail("x has too many samples");
 
   const size_t count = size_t(mmax);
-  double* results[OUT_COUNT];
-  for (int k = 0; k < OUT_COUNT; ++k) {
-    plhs[k] = host::create_matrix_to_fill(count, 1);
-    results[k] = mxGetPr(plhs[k]);
-  }
-  embedding_statistics(x, N, count, size_t(tau), w, rtol, atol, results[OUT_F],
-                       results[OUT_E1], results[OUT_E2], parallel::thread_budget());
-  (void)nlhs;
+  // All three are made; those not asked for the host releases.
+  mxArray* outputs[OUT_COUNT];
+  for (mxArray*& output : outputs) output = host::create_matrix_to_fill(count, 1);
+  embedding_statistics(x, N, count, size_t(tau), w, rtol, atol, mxGetPr(outputs[OUT_F]),
+                       mxGetPr(outputs[OUT_E1]), mxGetPr(outputs[OUT_E2]),
+                       parallel::thread_budget());
+  for (int k = 0; k < std::max(nlhs, 1) && k < OUT_COUNT; ++k) plhs[k] = outputs[k];
 }
