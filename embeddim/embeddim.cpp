@@ -32,6 +32,7 @@
 // copy of its m coordinates.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -123,9 +124,11 @@ double positive_from(int nrhs, const mxArray* prhs[], int position, double fallb
   return value;
 }
 
+// A whole number as the message shows it: in full up to 2^63, beyond that in
+// the shortest form that reads back the same.
 std::string whole_number(double value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.0f", value);
+  std::snprintf(text, sizeof text, value < 0x1p63 ? "%.0f" : "%.17g", value);
   return text;
 }
 

@@ -394,7 +394,7 @@ inline kd_tree::kd_tree(const std::vector<const double*>& columns, size_t n, int
       return round[a].end - round[a].begin > round[b].end - round[b].begin;
     });
     parallel::run(long(round.size()),
-                  parallel::threads_for(double(n), on_threads_from, long(round.size()), threads),
+                  parallel::threads_for(double(n), on_threads_from / 2, long(round.size()), threads),
                   [&](long task, int) {
                     const size_t t = largest_first[size_t(task)];
                     build(parts[first + t], round[t], defer ? &later[t] : nullptr, defer_below);
