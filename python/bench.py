@@ -75,6 +75,70 @@ def nearest_by_tree(points, k, w):
     return distances[keep].reshape(-1, k), rows[keep].reshape(-1, k)
 
 
+def nearest_outside_window(points, w):
+    """Each row's nearest row outside the Theiler window w by the maximum
+    norm, the lower row among equal distances, and its distance. cKDTree
+    orders equal distances its own way, so a row whose nearest distance is
+    also the farthest it was given is asked again for more neighbours."""
+    tree = cKDTree(points)
+    rows = np.arange(len(points))
+    nearest, radius = np.empty(len(points), dtype=np.intp), np.empty(len(points))
+    asking, count = rows, 2 * w + 2  # the window holds 2w + 1 rows at most
+    while len(asking):
+        distances, found = tree.query(points[asking], min(count, len(points)), p=np.inf,
+                                      workers=-1)
+        outside = np.abs(found - asking[:, None]) > w
+        candidate = np.where(outside, distances, np.inf)
+        best = candidate.min(axis=1)
+        nearest[asking] = np.where(candidate == best[:, None], found, len(points)).min(axis=1)
+        radius[asking] = best
+        asking, count = asking[(best == distances[:, -1]) & (count < len(points))], 2 * count
+    return nearest, radius
+
+
+def embedding_statistics_by_tree(x, mmax, tau, w, rtol=10.0, atol=2.0):
+    """embeddim's F, E1 and E2 in NumPy, one tree per dimension."""
+    sigma = np.sqrt(np.mean((x - np.mean(x)) ** 2))
+    F, E, Estar = [], [], []
+    for m in range(1, mmax + 2):
+        T = len(x) - m * tau
+        v = np.column_stack([x[j * tau:j * tau + T] for j in range(m)])
+        nearest, R = nearest_outside_window(v, w)
+        delta = np.abs(x[m * tau:m * tau + T] - x[nearest + m * tau])
+        apart = R > 0
+        ratio = delta[apart] / R[apart]
+        widened = np.maximum(R, delta)[apart]
+        F.append(np.mean((ratio > rtol) | (widened / sigma > atol)) if apart.any() else np.nan)
+        E.append(np.mean(widened / R[apart]) if apart.any() else np.nan)
+        Estar.append(np.mean(delta))
+    E, Estar = np.array(E), np.array(Estar)
+    return np.array(F[:mmax]), E[1:] / E[:-1], Estar[1:] / Estar[:-1]
+
+
+def divergence_curve_by_tree(points, K, k, w):
+    """lyapcurve's S and n in NumPy: every usable row a reference, the
+    Euclidean distance."""
+    usable = len(points) - K
+    _, neighbours = nearest_by_tree(points[:usable], k, w)
+    references = np.arange(usable)[:, None]
+    S, n = np.empty(K + 1), np.empty(K + 1)
+    for step in range(K + 1):
+        offsets = points[references + step] - points[neighbours + step]
+        d = np.sqrt(np.sum(offsets ** 2, axis=2)).mean(axis=1)
+        d = d[d > 0]
+        S[step], n[step] = (np.mean(np.log(d)) if len(d) else np.nan), len(d)
+    return S, n
+
+
+def largest_relative_difference(ours, theirs):
+    ours, theirs = np.ravel(ours), np.ravel(theirs)
+    if not np.array_equal(np.isnan(ours), np.isnan(theirs)):
+        return np.inf
+    both = ~np.isnan(ours)
+    return np.max(np.abs(ours[both] - theirs[both]) / np.maximum(np.abs(theirs[both]), 1e-300),
+                  initial=0.0)
+
+
 def with_threads(count, function):
     """The function called with OMP_NUM_THREADS set to count for the call."""
     def call():
@@ -188,6 +252,35 @@ def main(repeats=15, only=""):
         same = (orbitkit.corrsum(henon, radii).n == tree_count()).all()
         print(f"  corrsum's counts {'equal' if same else 'differ from'} count_neighbors' pairs "
               "below r")
+
+    # Henon's x, 10^5 samples: its embedding dimensions 1 ... 7, and its
+    # delay embedding in 2 dimensions followed 30 steps.
+    x = henon[:, 0]
+    side_by_side("embeddim vs cKDTree, 1e5 Henon x, mmax 6, w 10",
+                 lambda: orbitkit.embeddim(x, 6, tau=1, w=10),
+                 lambda: embedding_statistics_by_tree(x, 6, 1, 10), ">= 5x", few)
+    side_by_side("embeddim, every core vs one thread",
+                 lambda: orbitkit.embeddim(x, 6, tau=1, w=10),
+                 with_threads(1, lambda: orbitkit.embeddim(x, 6, tau=1, w=10)), ">= 1.7x", few)
+    if "embeddim" in only or not only:
+        apart = max(largest_relative_difference(ours, theirs) for ours, theirs in
+                    zip(orbitkit.embeddim(x, 6, tau=1, w=10),
+                        embedding_statistics_by_tree(x, 6, 1, 10)))
+        print(f"  embeddim's F, E1 and E2 within {apart:.1e} (relative) of the cKDTree version's")
+    plane = np.column_stack([x[1:], x[:-1]])
+    side_by_side("lyapcurve vs cKDTree, 1e5 Henon x in 2-D, K 30, w 10",
+                 lambda: orbitkit.lyapcurve(plane, 30, k=1, w=10),
+                 lambda: divergence_curve_by_tree(plane, 30, 1, 10), ">= 5x", few)
+    side_by_side("lyapcurve, every core vs one thread",
+                 lambda: orbitkit.lyapcurve(plane, 30, k=1, w=10),
+                 with_threads(1, lambda: orbitkit.lyapcurve(plane, 30, k=1, w=10)), ">= 1.7x",
+                 few)
+    if "lyapcurve" in only or not only:
+        ours = orbitkit.lyapcurve(plane, 30, k=1, w=10)
+        theirs = divergence_curve_by_tree(plane, 30, 1, 10)
+        same = np.array_equal(ours.counts, theirs[1])
+        print(f"  lyapcurve's S within {largest_relative_difference(ours.curve, theirs[0]):.1e} "
+              f"(relative) of the cKDTree version's, n {'equal' if same else 'different'}")
 
 
 if __name__ == "__main__":
