@@ -13,9 +13,13 @@ function tour (figure_file)
 %    growth of the nearest-neighbour distances (neardist on the whole orbit,
 %    with a Theiler window; qspectrum), and from the correlation sum
 %    (corrsum).
-% 4. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
+% 4. The embedding dimension from the false nearest neighbours and from how
+%    neighbour distances grow with the dimension (embeddim); the largest
+%    Lyapunov exponent from how neighbouring trajectories part (lyapcurve),
+%    of the Henon map and of the logistic map at 4.
+% 5. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
 %    noisy series; a data file written and read back (textmatrix).
-% 5. A table of the estimates beside the published values, and a figure.
+% 6. A table of the estimates beside the published values, and a figure.
 
   if (nargin < 1)
     figure_file = 'tour.png';
@@ -70,7 +74,29 @@ function tour (figure_file)
   C = corrsum (embedded(1:200000, :), radii, window);
   d_corrsum = slope (log2 (radii), log2 (C));
 
-  % ---- 4. smoothing, interpolation, a file --------------------------------
+  % ---- 4. embedding dimension and largest exponent ------------------------
+  % A neighbour that parts when one more delay coordinate is added was near
+  % only in projection; the dimension is the first m with almost none left.
+  mmax = 6;
+  [fnn, e1, e2] = embeddim (x(1:100000), mmax, delay, window);
+  d_embed = find (fnn < 0.01, 1);
+  if (isempty (d_embed))              % not reached by mmax
+    d_embed = NaN;
+  end
+  % Neighbours part as exp(lambda * step) until they lie as far apart as the
+  % attractor is wide; below that, the mean log distance S grows linearly.
+  steps = 30;
+  growth = (1:8)';                    % the steps fitted; S(1) is step 0
+  S = lyapcurve (embedded(1:50000, :), steps, 1, window);
+  lambda_fit = polyfit (growth, S(growth + 1), 1);
+  % The logistic map at 4, u -> 4 u (1 - u), in the coordinate x = 2 u - 1
+  % is x -> 1 - 2 x^2: the quadratic map with a = -2 and b = 0.
+  logistic = foldmap (20000 + transient, [-2 0 0.3 0]);
+  logistic = logistic(transient + 1:end, 1);
+  S_logistic = lyapcurve (logistic, steps, 1, window);
+  lambda_logistic = slope (growth, S_logistic(growth + 1));
+
+  % ---- 5. smoothing, interpolation, a file --------------------------------
   t = (0:0.05:10)';
   clean = sin (t) + 0.3 * sin (3 * t);
   noisy = clean + 0.1 * randn_fixed (numel (t));
@@ -90,7 +116,7 @@ function tour (figure_file)
   delete (file);
   round_trip = isequal (back, reshape (henon(1:1000, :)', [], 1));
 
-  % ---- 5. report ------------------------------------------------------------
+  % ---- 6. report ------------------------------------------------------------
   baker_d0 = 1 + fzero (@(d) l1 ^ d + l2 ^ d - 1, [0.1 1]);
   baker_d2 = corr_baker (eta, l1, l2);
   printf ('Henon map (a = -1.4, b = 0.3), %d points, embedded in 2 dimensions with\n', n);
@@ -108,17 +134,22 @@ function tour (figure_file)
   printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = -1.2, about D2 (qspectrum)', q_dims(1), '1.22');
   printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = 0, D1 (qspectrum)', q_dims(2), 'D2 ... D0');
   printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = 1, toward D0 (qspectrum)', q_dims(3), '1.26');
+  printf ('%-44s %9d %12s\n', 'Henon embedding dimension, F < 1% (embeddim)', d_embed, '2');
+  printf ('%-44s %9.3f %12s\n', 'Henon largest exponent per step (lyapcurve)', lambda_fit(1), '0.419');
   printf ('%-44s %9.3f %12.3f\n', 'baker map D0 (gridmass; theory)', baker_box, baker_d0);
   printf ('%-44s %9.3f %12.3f\n', 'baker map D2 (gridmass; theory)', baker_corr, baker_d2);
   printf ('%-44s %9.3f %12s\n', 'bent tent map D0 (gridmass)', tent_box, '1');
+  printf ('%-44s %9.3f %12.3f\n', 'logistic map 4x(1-x), exponent (lyapcurve)', ...
+          lambda_logistic, log (2));
   printf ('%-44s %9.4f %12.4f\n', 'rms error, noisy; smoothed (smoothwin)', ...
           rms (noisy(inner) - clean(inner)), rms (smooth(inner) - clean(inner)));
   printf ('%-44s %9.2e\n', 'max error, cubic spline (knotinterp)', max (abs (spline_fit(:) - truth)));
   printf ('%-44s %9.2e\n', 'max error, Akima (slopeinterp)', max (abs (akima_fit(:) - truth)));
   printf ('%-44s %9s %12s\n', 'text file round trip (textmatrix)', yes_no (round_trip), 'exact');
 
-  draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, t, ...
-        noisy, smooth, knots, clean(1:10:end), fine_t, akima_fit);
+  draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
+        fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, clean(1:10:end), ...
+        fine_t, akima_fit);
   printf ('\nfigure: %s (%.1f s in all)\n', figure_file, toc);
 end
 
@@ -162,18 +193,19 @@ function s = yes_no (flag)
   end
 end
 
-function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, t, ...
-               noisy, smooth, knots, knot_values, fine_t, akima_fit)
+function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
+               fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, knot_values, ...
+               fine_t, akima_fit)
   warning ('off', 'Octave:gnuplot-graphics');   % the headless toolkit is meant
   graphics_toolkit ('gnuplot');
-  f = figure ('visible', 'off', 'position', [0 0 1500 800]);
-  subplot (2, 3, 1);
+  f = figure ('visible', 'off', 'position', [0 0 2000 800]);
+  subplot (2, 4, 1);
   plot (henon(1:20000, 1), henon(1:20000, 2), 'k.', 'markersize', 1);
   title ('Henon attractor (foldmap)'); xlabel ('x_n'); ylabel ('x_{n-1}');
-  subplot (2, 3, 2);
+  subplot (2, 4, 2);
   plot (0:numel (mi) - 1, mi, 'o-', delay, mi(delay + 1), 'r*', 'markersize', 10);
   title ('auto mutual information (laginfo), chosen delay *'); xlabel ('lag'); ylabel ('bits');
-  subplot (2, 3, 3);
+  subplot (2, 4, 3);
   lb = log2 (bins(:));
   plot (lb, h0(:, end), 'o', lb, h1(:, end), 's', lb, h2(:, end), 'd');
   hold on;
@@ -184,18 +216,28 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
   hold off;
   legend ('-log2 B', 'sum mu log2 mu', 'log2 sum mu^2', 'location', 'southwest');
   title ('partition sums (gridmass) and fitted slopes'); xlabel ('log2 bins'); ylabel ('bits');
-  subplot (2, 3, 4);
+  subplot (2, 4, 4);
+  m = 1:numel (fnn);
+  plot (m, fnn, 'o-', m, e1, 's-', m, e2, 'd-');
+  legend ('F, false neighbours', 'E1', 'E2', 'location', 'northeast');
+  title ('embedding dimension (embeddim)'); xlabel ('dimension m');
+  subplot (2, 4, 5);
   lr = log2 (radii(:));
   p = polyfit (lr, log2 (C), 1);
   plot (lr, log2 (C), 'o', lr, polyval (p, lr), 'k-');
   title (sprintf ('correlation sum (corrsum), slope %.3f', p(1)));
   xlabel ('log2 r'); ylabel ('log2 C(r)');
-  subplot (2, 3, 5);
+  subplot (2, 4, 6);
   k = (1:columns (distances))';
   plot (log2 (k), mean (log2 (distances))', 'o');
   title ('k-th neighbour distances (neardist), geometric mean');
   xlabel ('log2 k'); ylabel ('log2 distance');
-  subplot (2, 3, 6);
+  subplot (2, 4, 7);
+  steps = (0:numel (S) - 1)';
+  plot (steps, S, 'o', growth, polyval (lambda_fit, growth), 'k-');
+  title (sprintf ('neighbours parting (lyapcurve), slope %.3f', lambda_fit(1)));
+  xlabel ('step'); ylabel ('mean ln distance');
+  subplot (2, 4, 8);
   plot (t, noisy, '.', t, smooth, '-', fine_t, akima_fit, '--', knots, knot_values, 'ko');
   legend ('noisy', 'smoothwin', 'slopeinterp', 'knots', 'location', 'southwest');
   title ('smoothing and interpolation'); xlabel ('t');

@@ -7,8 +7,11 @@ minimum of the auto mutual information (laginfo) of the rank-scaled series;
 the delay embedding (delaymatrix) and its generalized dimensions from the
 slopes of the box-counting partition sums (gridmass), from the growth of the
 nearest-neighbour distances (neardist on the whole orbit, with a Theiler
-window; qspectrum) and from the correlation sum (corrsum). Prints the
-estimates beside the published values and writes a figure, headless.
+window; qspectrum) and from the correlation sum (corrsum); the embedding
+dimension from the false nearest neighbours and from how neighbour distances
+grow with the dimension (embeddim); the largest Lyapunov exponent from how
+neighbouring trajectories part (lyapcurve). Prints the estimates beside the
+published values and writes a figure, headless.
 """
 import contextlib
 import io
@@ -62,6 +65,19 @@ def main(figure_file="tour-python.png"):
     C = orbitkit.corrsum(embedded[:200_000], radii, w=window).C
     corrsum_fit = np.polyfit(np.log2(radii), np.log2(C), 1)
 
+    # A neighbour that parts when one more delay coordinate is added was near
+    # only in projection; the dimension is the first m with almost none left.
+    mmax = 6
+    fnn, e1, e2 = orbitkit.embeddim(x[:100_000], mmax, delay, window)
+    below = np.nonzero(fnn < 0.01)[0]
+    d_embed = int(below[0]) + 1 if below.size else float("nan")  # nan: not reached by mmax
+    # Neighbours part as exp(lambda * step) until they lie as far apart as the
+    # attractor is wide; below that, the mean log distance S grows linearly.
+    steps = 30
+    growth = np.arange(1, 9)                                  # the steps fitted; S[0] is step 0
+    S = orbitkit.lyapcurve(embedded[:50_000], steps, w=window).curve
+    lambda_fit = np.polyfit(growth, S[growth], 1)
+
     print(f"Henon map (a = -1.4, b = 0.3), {n} points, embedded in 2 dimensions with")
     if found:
         print(f"delay {delay}, the first minimum of the mutual information (16 bins).\n")
@@ -74,13 +90,16 @@ def main(figure_file="tour-python.png"):
             ("Henon D2, correlation sum (corrsum)", corrsum_fit[0], "1.22"),
             ("Henon D, gamma = -1.2, about D2 (qspectrum)", q_dims[0], "1.22"),
             ("Henon D, gamma = 0, D1 (qspectrum)", q_dims[1], "D2 ... D0"),
-            ("Henon D, gamma = 1, toward D0 (qspectrum)", q_dims[2], "1.26")]
+            ("Henon D, gamma = 1, toward D0 (qspectrum)", q_dims[2], "1.26"),
+            ("Henon embedding dimension, F < 1% (embeddim)", d_embed, "2"),
+            ("Henon largest exponent per step (lyapcurve)", lambda_fit[0], "0.419")]
     print(f"{'estimate':44s} {'value':>9s} {'reference':>12s}")
     for label, value, reference in rows:
-        print(f"{label:44s} {value:9.3f} {reference:>12s}")
+        shown = f"{value:9d}" if isinstance(value, int) else f"{value:9.3f}"
+        print(f"{label:44s} {shown} {reference:>12s}")
 
-    figure, ((attractor, information, partition),
-             (correlation, neighbours, _)) = plt.subplots(2, 3, figsize=(15, 9.6))
+    figure, ((attractor, information, partition, dimension),
+             (correlation, neighbours, parting, _)) = plt.subplots(2, 4, figsize=(20, 9.6))
     _.set_axis_off()
     attractor.plot(henon[:20000, 0], henon[:20000, 1], "k.", markersize=1)
     attractor.set(title="Henon attractor (foldmap)", xlabel="$x_n$", ylabel="$x_{n-1}$")
@@ -96,6 +115,12 @@ def main(figure_file="tour-python.png"):
     partition.legend(loc="lower left")
     partition.set(title="partition sums (gridmass) and fitted slopes", xlabel=r"$\log_2$ bins",
                   ylabel="bits")
+    m = np.arange(1, mmax + 1)
+    dimension.plot(m, fnn, "o-", label="F, false neighbours")
+    dimension.plot(m, e1, "s-", label="E1")
+    dimension.plot(m, e2, "d-", label="E2")
+    dimension.legend(loc="center right")
+    dimension.set(title="embedding dimension (embeddim)", xlabel="dimension $m$")
     correlation.plot(np.log2(radii), np.log2(C), "o")
     correlation.plot(np.log2(radii), np.polyval(corrsum_fit, np.log2(radii)), "k-")
     correlation.set(title=f"correlation sum (corrsum), slope {corrsum_fit[0]:.3f}",
@@ -104,6 +129,10 @@ def main(figure_file="tour-python.png"):
     neighbours.plot(np.log2(k), np.log2(distances).mean(axis=0), "o")
     neighbours.set(title="k-th neighbour distances (neardist), geometric mean",
                    xlabel=r"$\log_2 k$", ylabel=r"$\log_2$ distance")
+    parting.plot(np.arange(steps + 1), S, "o")
+    parting.plot(growth, np.polyval(lambda_fit, growth), "k-")
+    parting.set(title=f"neighbours parting (lyapcurve), slope {lambda_fit[0]:.3f}",
+                xlabel="step", ylabel="mean ln distance")
     figure.tight_layout()
     figure.savefig(figure_file, dpi=80)
     print(f"\nfigure: {figure_file} ({time.perf_counter() - start:.1f} s in all)")
