@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "host/gateway_checks.h"
 #include "neighbours/brute_force.h"
 #include "neighbours/test_data.h"
 
@@ -221,13 +222,7 @@ TEST(NeardistGateway, MessagesInTheirOrder) {
 TEST(NeardistGateway, AllocationFailureEndsTheCallCleanly) {
   std::mt19937 rng(14);
   const auto X = test_data::points(test_data::kind::uniform, 30, 2, rng);
-  for (int k = 0; k < 2; ++k) {  // D, then I
-    fail_allocation_after(k);
-    const call_result result = call(2, {column_major(X, 30, 2), scalar(2)});
-    EXPECT_TRUE(result.failed) << k;
-  }
-  const call_result fine = call(2, {column_major(X, 30, 2), scalar(2)});
-  EXPECT_FALSE(fine.failed);
+  gateway_checks::expect_allocation_failures_end_cleanly(2, {column_major(X, 30, 2), scalar(2)}, 2);
 }
 
 }  // namespace
