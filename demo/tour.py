@@ -13,8 +13,6 @@ grow with the dimension (embeddim); the largest Lyapunov exponent from how
 neighbouring trajectories part (lyapcurve). Prints the estimates beside the
 published values and writes a figure, headless.
 """
-import contextlib
-import io
 import sys
 import time
 
@@ -43,8 +41,7 @@ def main(figure_file="tour-python.png"):
     ranks = np.empty(n)
     ranks[np.argsort(x, kind="stable")] = np.arange(n) / n   # rank-scaled into [0, 1)
     maxlag = 12
-    with contextlib.redirect_stdout(io.StringIO()):           # progress lines kept quiet
-        mi = orbitkit.laginfo(ranks, maxlag, 16)
+    mi = orbitkit.laginfo(ranks, maxlag, 16)
     delay, found = first_minimum(mi)
 
     embedded = orbitkit.delaymatrix(x, 2, delay).embedding

@@ -18,7 +18,7 @@
 //
 // The thread count is OMP_NUM_THREADS when it is set to a positive number
 // (the convention numerical libraries share), otherwise the number of cores
-// this process may run on.
+// this process may run on; a host may set it for a single call instead.
 //
 // This header needs nothing of the host; numeric cores may include it.
 #pragma once
@@ -73,9 +73,15 @@ inline int parse_thread_count(const char* text) {
   return int(count);
 }
 
+// The threads set for the calls made on this thread, when its host lets a
+// caller choose them per call (Python's workers=); 0 leaves the rule below.
+// The host sets it around one call, on the thread that makes the call.
+inline thread_local int threads_for_this_call = 0;
+
 // The threads a call may use, read anew for every call so that a change of
 // OMP_NUM_THREADS between calls takes effect.
 inline int thread_budget() {
+  if (threads_for_this_call > 0) return std::min(threads_for_this_call, max_threads);
   const int requested = parse_thread_count(std::getenv("OMP_NUM_THREADS"));
   return requested > 0 ? requested : available_cores();
 }

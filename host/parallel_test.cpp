@@ -106,6 +106,17 @@ TEST(Parallel, ThreadCountFollowsOmpNumThreads) {
   EXPECT_EQ(parallel::thread_budget(), parallel::available_cores());
   unsetenv("OMP_NUM_THREADS");
   EXPECT_EQ(parallel::thread_budget(), parallel::available_cores());
+  // A count set for the calls of one thread wins over the variable there,
+  // and only there.
+  setenv("OMP_NUM_THREADS", "5", 1);
+  parallel::threads_for_this_call = 3;
+  int elsewhere = 0;
+  std::thread([&] { elsewhere = parallel::thread_budget(); }).join();
+  EXPECT_EQ(parallel::thread_budget(), 3);
+  EXPECT_EQ(elsewhere, 5);
+  parallel::threads_for_this_call = 0;
+  EXPECT_EQ(parallel::thread_budget(), 5);
+  unsetenv("OMP_NUM_THREADS");
 }
 
 TEST(Parallel, SmallWorkStaysOnOneThread) {

@@ -2,16 +2,19 @@
 reproducible bit for bit.
 
 Nineteen compiled modules, the same code that serves Octave and MATLAB, with
-the same names and positional inputs. Inputs are anything numpy.asarray
-reads as float64 (textmatrix takes a file name). A 1-D array of n values is
-n samples: one signal or series (a column) for the filters, the
+the same names and inputs in the same order, positional or by keyword
+(the help's names in snake_case). Inputs are anything numpy.asarray reads as
+float64 (textmatrix takes a file name). A 1-D array of n values is n
+samples: one signal or series (a column) for the filters, the
 interpolators, delaymatrix, laginfo, gridmass, the neighbour modules and
-embeddim; n
-one-value observations (a 1 x n row) for histinfo; a row of parameters
-elsewhere. Row numbers count from 0 (refs and indices). A 2-D array of
-shape (M, N) is the host's M x N matrix. Results are float64 arrays of the
-host's shapes, 1-D when the data given was 1-D and the result is a vector,
-and a float when 1 x 1. Refused calls raise orbitkit.Error with the module's
+embeddim; n one-value observations (a 1 x n row) for histinfo; a row of
+parameters elsewhere. Row numbers count from 0 (refs and indices). A 2-D
+array of shape (M, N) is the host's M x N matrix. Results are float64 arrays
+of the host's shapes, 1-D when the data given was 1-D and the result is a
+vector, and a float when 1 x 1. Modules that use threads take workers=, as
+SciPy does: None follows OMP_NUM_THREADS, else every core; -1 every core;
+n >= 1 n threads, for that call only. laginfo prints its progress lines only
+with verbose=True. Refused calls raise orbitkit.Error with the module's
 message; help(orbitkit.<name>) describes each module.
 """
 from collections import namedtuple
@@ -36,79 +39,97 @@ EmbeddimResult = namedtuple("EmbeddimResult", "fnn e1 e2")
 LyapcurveResult = namedtuple("LyapcurveResult", "curve counts")
 
 
-def gridmass(*inputs):
-    return GridmassResult(*_host.gridmass(*inputs))
+def _call(module, *inputs, workers=None):
+    """The compiled module called with the inputs; workers, when given, sets
+    its threads for this call only."""
+    if workers is None:
+        return module(*inputs)
+    return module(*inputs, workers=workers)
 
 
-def laginfo(*inputs):
-    return _host.laginfo(*inputs)
+def gridmass(points, sizes, *, workers=None):
+    return GridmassResult(*_call(_host.gridmass, points, sizes, workers=workers))
 
 
-def qspectrum(*inputs):
-    return QspectrumResult(*_host.qspectrum(*inputs))
+def laginfo(series, maxlag, sizes, *, verbose=False, workers=None):
+    if workers is None:
+        return _host.laginfo(series, maxlag, sizes, verbose=verbose)
+    return _host.laginfo(series, maxlag, sizes, verbose=verbose, workers=workers)
 
 
-def delaymatrix(*inputs):
-    return DelaymatrixResult(*_host.delaymatrix(*inputs))
+def qspectrum(distances, gammas, kmin_low, kmin_high, kmax, *, workers=None):
+    return QspectrumResult(*_call(_host.qspectrum, distances, gammas, kmin_low, kmin_high, kmax,
+                                  workers=workers))
 
 
-def histinfo(*inputs):
-    return _host.histinfo(*inputs)
+def delaymatrix(x, dims, delays=None, shifts=None):
+    if shifts is not None:
+        if delays is None:  # all 1, one per series
+            delays = numpy.ones(numpy.size(dims))
+        return DelaymatrixResult(*_host.delaymatrix(x, dims, delays, shifts))
+    if delays is not None:
+        return DelaymatrixResult(*_host.delaymatrix(x, dims, delays))
+    return DelaymatrixResult(*_host.delaymatrix(x, dims))
 
 
-def knotinterp(*inputs):
-    return _host.knotinterp(*inputs)
+def histinfo(a, *, workers=None):
+    return _call(_host.histinfo, a, workers=workers)
 
 
-def slopeinterp(*inputs):
-    return _host.slopeinterp(*inputs)
+def knotinterp(x, y, xx, *, workers=None):
+    return _call(_host.knotinterp, x, y, xx, workers=workers)
 
 
-def smoothwin(*inputs):
-    return _host.smoothwin(*inputs)
+def slopeinterp(x, y, xx, *, workers=None):
+    return _call(_host.slopeinterp, x, y, xx, workers=workers)
 
 
-def gainrider(*inputs):
-    return _host.gainrider(*inputs)
+def smoothwin(x, window, *, workers=None):
+    return _call(_host.smoothwin, x, window, workers=workers)
 
 
-def foldmap(*inputs):
-    return _host.foldmap(*inputs)
+def gainrider(x, tau, limit, threshold):
+    return _host.gainrider(x, tau, limit, threshold)
 
 
-def peakiter(*inputs):
-    return _host.peakiter(*inputs)
+def foldmap(n, params):
+    return _host.foldmap(n, params)
 
 
-def baker(*inputs):
-    return _host.baker(*inputs)
+def peakiter(n, params):
+    return _host.peakiter(n, params)
 
 
-def twistgen(*inputs):
-    return _host.twistgen(*inputs)
+def baker(n, params):
+    return _host.baker(n, params)
 
 
-def termset(*inputs):
-    return _host.termset(*inputs)
+def twistgen(n):
+    return _host.twistgen(n)
 
 
-def textmatrix(*inputs):
-    return _host.textmatrix(*inputs)
+def termset(d, maxgrad):
+    return _host.termset(d, maxgrad)
 
 
-def neardist(points, k, w=0, refs=None, p=2):
+def textmatrix(filename, *, workers=None):
+    return _call(_host.textmatrix, filename, workers=workers)
+
+
+def neardist(points, k, w=0, refs=None, p=2, *, workers=None):
     if refs is None:  # every row, in order
         shape = numpy.shape(points)
         refs = numpy.arange(shape[0] if shape else 1, dtype=numpy.float64)
-    return NeardistResult(*_host.neardist(points, k, w, refs, p))
+    return NeardistResult(*_call(_host.neardist, points, k, w, refs, p, workers=workers))
 
 
-def corrsum(points, radii, w=0, p=2):
-    return CorrsumResult(*_host.corrsum(points, radii, w, p))
+def corrsum(points, radii, w=0, p=2, *, workers=None):
+    return CorrsumResult(*_call(_host.corrsum, points, radii, w, p, workers=workers))
 
 
-def embeddim(x, mmax, tau=1, w=0, rtol=10.0, atol=2.0):
-    return EmbeddimResult(*(numpy.ravel(r) for r in _host.embeddim(x, mmax, tau, w, rtol, atol)))
+def embeddim(x, mmax, tau=1, w=0, rtol=10.0, atol=2.0, *, workers=None):
+    results = _call(_host.embeddim, x, mmax, tau, w, rtol, atol, workers=workers)
+    return EmbeddimResult(*(numpy.ravel(r) for r in results))
 
 
 def _usable_rows(points, steps):
@@ -122,10 +143,11 @@ def _usable_rows(points, steps):
     return numpy.arange(usable if 0 < usable < 2.0 ** 31 else 0, dtype=numpy.float64)
 
 
-def lyapcurve(points, steps, k=1, w=0, refs=None, p=2):
+def lyapcurve(points, steps, k=1, w=0, refs=None, p=2, *, workers=None):
     if refs is None:
         refs = _usable_rows(points, steps)
-    return LyapcurveResult(*(numpy.ravel(r) for r in _host.lyapcurve(points, steps, k, w, refs, p)))
+    results = _call(_host.lyapcurve, points, steps, k, w, refs, p, workers=workers)
+    return LyapcurveResult(*(numpy.ravel(r) for r in results))
 
 
 attach_help(globals())

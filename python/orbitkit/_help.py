@@ -10,7 +10,8 @@ _HELP_DIR = Path(__file__).parent / "help"
 
 _EXAMPLES = {
     "gridmass": """
-    In Python: h0, h1, h2 = orbitkit.gridmass(points, sizes), a named tuple.
+    In Python: h0, h1, h2 = orbitkit.gridmass(points, sizes, *,
+    workers=None), a named tuple.
     >>> import numpy as np, orbitkit
     >>> x = np.random.default_rng(1).random((10000, 2))   # fills the square: D0 = 2
     >>> h0 = orbitkit.gridmass(x, [8, 16, 32]).h0
@@ -19,21 +20,19 @@ _EXAMPLES = {
     [2. 2.]
 """,
     "laginfo": """
-    In Python: i = orbitkit.laginfo(series, maxlag, sizes); progress lines
-    go to sys.stdout.
+    In Python: i = orbitkit.laginfo(series, maxlag, sizes, *, verbose=False,
+    workers=None); the progress lines go to sys.stdout with verbose=True.
     >>> import numpy as np, orbitkit
     >>> x = np.empty(10000); x[0] = 0.3
     >>> for t in range(1, 10000): x[t] = 4 * x[t - 1] * (1 - x[t - 1])
     >>> r = np.empty(10000); r[np.argsort(x)] = np.arange(10000) / 10000   # ranks in [0, 1)
     >>> i = orbitkit.laginfo(r, 10, [16, 64])
-    Number of partitions per axis   : 16
-    Number of partitions per axis   : 64
     >>> i.shape
     (11, 2)
 """,
     "qspectrum": """
     In Python: d, moments, model = orbitkit.qspectrum(distances, gammas,
-    kmin_low, kmin_high, kmax), a named tuple.
+    kmin_low, kmin_high, kmax, *, workers=None), a named tuple.
     >>> import numpy as np, orbitkit
     >>> rng = np.random.default_rng(2)
     >>> d = np.sort(rng.random((500, 1)) * np.arange(1, 21) / 20, axis=1)   # grows like k
@@ -42,8 +41,9 @@ _EXAMPLES = {
     (3, 5)
 """,
     "delaymatrix": """
-    In Python: e, pmax = orbitkit.delaymatrix(x, dims, delays, shifts), a
-    named tuple; DIMS, DELAYS and SHIFTS as 1-D arrays or lists.
+    In Python: e, pmax = orbitkit.delaymatrix(x, dims, delays=None,
+    shifts=None), a named tuple; DIMS, DELAYS and SHIFTS as 1-D arrays or
+    lists; None stands for the defaults.
     >>> import numpy as np, orbitkit
     >>> x = np.arange(1.0, 11.0)
     >>> e, pmax = orbitkit.delaymatrix(x, 3, 2)
@@ -54,13 +54,14 @@ _EXAMPLES = {
     array([ 2.,  1., -3.])
 """,
     "histinfo": """
-    In Python: h = orbitkit.histinfo(a), a float; a 1-D array is one row.
+    In Python: h = orbitkit.histinfo(a, *, workers=None), a float; a 1-D array is one row.
     >>> import numpy as np, orbitkit
     >>> orbitkit.histinfo([0, 0, 1, 1]) == np.log(2)                  # two classes of two
     True
 """,
     "knotinterp": """
-    In Python: yy = orbitkit.knotinterp(x, y, xx), 1-D for a 1-D XX.
+    In Python: yy = orbitkit.knotinterp(x, y, xx, *, workers=None), 1-D
+    for a 1-D XX.
     >>> import numpy as np, orbitkit
     >>> x = np.arange(0, 3.5, 0.5)
     >>> yy = orbitkit.knotinterp(x, x**3 - 2*x, [-0.5, 1.25, 4])
@@ -68,24 +69,26 @@ _EXAMPLES = {
     [ 0.875 -0.546875 56.      ]
 """,
     "slopeinterp": """
-    In Python: yy = orbitkit.slopeinterp(x, y, xx), 1-D for a 1-D XX.
+    In Python: yy = orbitkit.slopeinterp(x, y, xx, *, workers=None), 1-D
+    for a 1-D XX.
     >>> import numpy as np, orbitkit
     >>> yy = orbitkit.slopeinterp(np.arange(6.0), [0, 0, 0, 1, 1, 1], np.arange(0, 5.25, 0.25))
     >>> bool(yy.min() == 0 and yy.max() == 1)                    # no overshoot at the step
     True
 """,
     "smoothwin": """
-    In Python: y = orbitkit.smoothwin(x, n_or_weights); a 1-D X is one signal.
+    In Python: y = orbitkit.smoothwin(x, window, *, workers=None), window
+    the length L or the weights W; a 1-D X is one signal.
     >>> import numpy as np, orbitkit
     >>> t = np.arange(200) / 200
     >>> x = np.sin(2 * np.pi * t) + 0.2 * np.random.default_rng(3).standard_normal(200)
-    >>> y = orbitkit.smoothwin(x, 9)                       # plain average over 9 samples
+    >>> y = orbitkit.smoothwin(x, window=9)                # plain average over 9 samples
     >>> z = orbitkit.smoothwin(x, [1, 2, 3, 2, 1])         # triangular weights
     >>> y.shape, z.shape
     ((200,), (200,))
 """,
     "gainrider": """
-    In Python: y = orbitkit.gainrider(x, taus, limit, threshold).
+    In Python: y = orbitkit.gainrider(x, tau, limit, threshold).
     >>> import numpy as np, orbitkit
     >>> t = np.arange(4000.0)
     >>> x = np.sin(t / 10) * np.r_[np.full(2000, 0.01), np.ones(2000)]
@@ -134,7 +137,8 @@ _EXAMPLES = {
     (100, 10)
 """,
     "neardist": """
-    In Python: d, i = orbitkit.neardist(points, k, w=0, refs=None, p=2), a
+    In Python: d, i = orbitkit.neardist(points, k, w=0, refs=None, p=2, *,
+    workers=None), a
     named tuple (distances, indices); refs and indices count from 0.
     >>> import numpy as np, orbitkit
     >>> x = orbitkit.delaymatrix(orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0], 2, 1).embedding
@@ -146,7 +150,8 @@ _EXAMPLES = {
     True
 """,
     "corrsum": """
-    In Python: c, n = orbitkit.corrsum(points, radii, w=0, p=2), a named
+    In Python: c, n = orbitkit.corrsum(points, radii, w=0, p=2, *,
+    workers=None), a named
     tuple (C, n), 1-D for 1-D radii.
     >>> import numpy as np, orbitkit
     >>> xy = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])
@@ -158,7 +163,7 @@ _EXAMPLES = {
 """,
     "embeddim": """
     In Python: fnn, e1, e2 = orbitkit.embeddim(x, mmax, tau=1, w=0,
-    rtol=10.0, atol=2.0), a named tuple of 1-D arrays of mmax values.
+    rtol=10.0, atol=2.0, *, workers=None), a named tuple of 1-D arrays of mmax values.
     >>> import numpy as np, orbitkit
     >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
     >>> fnn, e1, e2 = orbitkit.embeddim(x, 4, w=10)
@@ -167,7 +172,7 @@ _EXAMPLES = {
 """,
     "lyapcurve": """
     In Python: s, n = orbitkit.lyapcurve(points, steps, k=1, w=0, refs=None,
-    p=2), a named tuple (curve, counts) of 1-D arrays of steps + 1 values;
+    p=2, *, workers=None), a named tuple (curve, counts) of 1-D arrays of steps + 1 values;
     refs count from 0.
     >>> import numpy as np, orbitkit
     >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
@@ -177,7 +182,8 @@ _EXAMPLES = {
     True
 """,
     "textmatrix": """
-    In Python: v = orbitkit.textmatrix(filename), a str or path; a file
+    In Python: v = orbitkit.textmatrix(filename, *, workers=None), a str
+    or path; a file
     without numbers writes its line to sys.stderr and gives None.
     >>> import os, tempfile, orbitkit
     >>> fd, f = tempfile.mkstemp(suffix=".txt")

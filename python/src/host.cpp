@@ -30,6 +30,7 @@
 #include <sys/mman.h>
 
 #include "fuzz/decoder.h"
+#include "host/parallel.h"
 #include "mex.h"
 
 namespace py = pybind11;
@@ -103,6 +104,7 @@ namespace {
 struct call_context {
   std::vector<void*> blocks;
   std::vector<std::unique_ptr<mxArray>> arrays;
+  bool quiet = false;  // printed lines are dropped (verbose=False)
 };
 thread_local call_context* current = nullptr;
 
@@ -229,6 +231,7 @@ void write_to(const char* stream_name, const char* text, size_t size) {
 }  // namespace
 
 int mexPrintf(const char* format, ...) {
+  if (current && current->quiet) return 0;
   va_list args;
   va_start(args, format);
   va_list again;
@@ -450,7 +453,45 @@ void release(call_context& ctx) {
   ctx.arrays.clear();
 }
 
-py::object call(module& m, py::args args) {
+// What a caller may set for one call, besides the module's inputs.
+struct call_options {
+  int threads = 0;     // 0: the host's rule (OMP_NUM_THREADS, else the cores)
+  bool quiet = false;  // drop the module's printed lines
+};
+
+// workers= as SciPy reads it: None the host's rule, -1 every core this
+// process may use, n >= 1 that many threads.
+int threads_from_workers(py::handle workers) {
+  if (workers.is_none()) return 0;
+  if (!PyIndex_Check(workers.ptr()) || PyBool_Check(workers.ptr()))
+    throw py::type_error("workers must be None or an int");
+  int overflow = 0;
+  const py::int_ count(py::reinterpret_borrow<py::object>(workers));
+  const long value = PyLong_AsLongAndOverflow(count.ptr(), &overflow);
+  if (overflow > 0) return parallel::max_threads;
+  if (value == -1 && !overflow) return parallel::available_cores();
+  if (overflow < 0 || value < 1) {
+    PyErr_SetString(error_type, "workers must be None, -1 or a whole number from 1");
+    throw py::error_already_set();
+  }
+  return int(std::min<long>(value, parallel::max_threads));
+}
+
+call_options options_from(const py::kwargs& keywords) {
+  call_options options;
+  for (auto [key, value] : keywords) {
+    const std::string name = py::str(key);
+    if (name == "workers")
+      options.threads = threads_from_workers(value);
+    else if (name == "verbose")
+      options.quiet = !py::bool_(py::reinterpret_borrow<py::object>(value));
+    else
+      throw py::type_error("unexpected keyword argument '" + name + "'");
+  }
+  return options;
+}
+
+py::object call(module& m, py::args args, const call_options& options) {
   std::vector<input> inputs(args.size());
   std::vector<const mxArray*> prhs(args.size());
   for (size_t i = 0; i < args.size(); ++i) {
@@ -465,12 +506,15 @@ py::object call(module& m, py::args args) {
     py::gil_scoped_release no_gil;
     std::lock_guard<std::mutex> hold(m.lock);
     current = &ctx;
+    ctx.quiet = options.quiet;
+    parallel::threads_for_this_call = options.threads;
     try {
       m.entry(m.outputs, plhs.data(), int(prhs.size()), prhs.data());
     } catch (...) {
       failure = std::current_exception();
     }
     current = nullptr;
+    parallel::threads_for_this_call = 0;
   }
 
   if (failure) {
@@ -529,7 +573,9 @@ PYBIND11_MODULE(_host, python_module) {
   error_type = PyErr_NewException("orbitkit.Error", PyExc_ValueError, nullptr);
   python_module.attr("Error") = py::handle(error_type);
   for (module& m : modules)
-    python_module.def(m.name, [&m](py::args args) { return call(m, std::move(args)); });
+    python_module.def(m.name, [&m](py::args args, py::kwargs keywords) {
+      return call(m, std::move(args), options_from(keywords));
+    });
   python_module.def("_decode_fuzz_call", decode_fuzz_call);
   python_module.def("_set_request_limit", [](size_t bytes) { request_limit = bytes; });
 }

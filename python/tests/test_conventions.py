@@ -79,6 +79,8 @@ def test_errors_prints_and_warnings_reach_python(capsys, tmp_path):
     assert isinstance(refused.value, ValueError)
 
     orbitkit.laginfo(np.arange(100) / 100, 3, [4, 8])
+    assert capsys.readouterr().out == ""  # quiet unless asked
+    orbitkit.laginfo(np.arange(100) / 100, 3, [4, 8], verbose=True)
     assert capsys.readouterr().out == ("Number of partitions per axis   : 4\n"
                                       "Number of partitions per axis   : 8\n")
 

@@ -1,0 +1,100 @@
+"""Every function's signature: named inputs, positional or by keyword, that
+its help documents; workers= for one call only; Python's own TypeError for
+calls that do not fit."""
+import inspect
+import os
+import threading
+
+import numpy as np
+import pytest
+
+import orbitkit
+from shared_calls import data_files, make_calls
+
+FUNCTIONS = [getattr(orbitkit, name) for name in orbitkit.__all__ if name != "Error"]
+
+
+def test_every_parameter_is_named_in_the_help():
+    for function in FUNCTIONS:
+        python_call = function.__doc__.split("In Python:")[1].split(")")[0]
+        for name in inspect.signature(function).parameters:
+            assert name in python_call, f"{function.__name__}: {name} not in its help"
+
+
+def same(a, b):
+    a = a if isinstance(a, tuple) else (a,)
+    b = b if isinstance(b, tuple) else (b,)
+    return all(np.asarray(x).tobytes() == np.asarray(y).tobytes() for x, y in zip(a, b))
+
+
+def outcome(call):
+    try:
+        return call()
+    except orbitkit.Error as refused:
+        return str(refused)
+
+
+def test_keywords_give_what_positions_give(tmp_path):
+    for name, inputs in make_calls(data_files(tmp_path), valid=3, hostile=0):
+        if name != "twistgen":  # its seed chain moves on between calls
+            function = getattr(orbitkit, name)
+            keywords = dict(zip(inspect.signature(function).parameters, inputs))
+            assert same(outcome(lambda: function(*inputs)),
+                        outcome(lambda: function(**keywords))), name
+    points = np.random.default_rng(41).random((300, 2))
+    assert same(orbitkit.lyapcurve(points, 5, 2, 3, None, np.inf),
+                orbitkit.lyapcurve(p=np.inf, w=3, k=2, steps=5, points=points))
+
+
+def test_calls_that_do_not_fit_raise_type_error():
+    x = np.arange(10.0)
+    for call in (lambda: orbitkit.smoothwin(x, 3, 4), lambda: orbitkit.smoothwin(x, size=3),
+                 lambda: orbitkit.smoothwin(x), lambda: orbitkit.foldmap(3, [1, 0, 0, 0], workers=1),
+                 lambda: orbitkit.smoothwin(x, 3, workers="2")):
+        with pytest.raises(TypeError):
+            call()
+
+
+def test_workers_change_nothing_but_the_threads():
+    points = orbitkit.foldmap(60000, [-1.4, 0.3, 0, 0])
+    want = orbitkit.neardist(points, 4, w=5)
+    for workers in (1, 2, 3, -1):
+        assert same(orbitkit.neardist(points, 4, w=5, workers=workers), want)
+    for workers in (0, -2):
+        with pytest.raises(orbitkit.Error, match="workers must be None, -1 or a whole number"):
+            orbitkit.neardist(points, 4, workers=workers)
+    # Two Python threads at once, each with its own count.
+    results = {}
+    calls = [threading.Thread(target=lambda w=w: results.__setitem__(w, orbitkit.neardist(
+        points, 4, w=5, workers=w))) for w in (1, 2)]
+    for call in calls:
+        call.start()
+    for call in calls:
+        call.join()
+    assert same(results[1], want) and same(results[2], want)
+
+
+def threads_seen_during(call):
+    """The most threads this process had while the call ran."""
+    most, done = 0, threading.Event()
+
+    def watch():
+        nonlocal most
+        while not done.is_set():
+            most = max(most, len(os.listdir("/proc/self/task")))
+
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    call()
+    done.set()
+    watcher.join()
+    return most
+
+
+@pytest.mark.skipif(not os.path.isdir("/proc/self/task"), reason="needs /proc")
+def test_workers_set_the_threads_of_that_call_only(monkeypatch):
+    monkeypatch.setenv("OMP_NUM_THREADS", "1")
+    points = orbitkit.foldmap(300000, [-1.4, 0.3, 0, 0])
+    alone = threads_seen_during(lambda: None)
+    assert threads_seen_during(lambda: orbitkit.neardist(points, 8, workers=3)) >= alone + 2
+    assert threads_seen_during(lambda: orbitkit.neardist(points, 8)) == alone
