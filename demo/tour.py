@@ -16,23 +16,24 @@ published values and writes a figure, headless.
 import sys
 import time
 
-import matplotlib
+import matplotlib  # type: ignore[import]  # its version here ships no types
 
 matplotlib.use("Agg")
-import matplotlib.pyplot as plt
+import matplotlib.pyplot as plt  # type: ignore[import]
 import numpy as np
+import numpy.typing
 
 import orbitkit
 
 
-def first_minimum(mi):
+def first_minimum(mi: numpy.typing.NDArray[np.float64]) -> tuple[int, bool]:
     """The first lag after which the information grows again; a map's orbit
     forgets itself at once, so without a minimum the delay is 1."""
     rising = np.nonzero(np.diff(mi[1:]) > 0)[0]   # mi[0] is lag 0
     return (int(rising[0]) + 1, True) if rising.size else (1, False)
 
 
-def main(figure_file="tour-python.png"):
+def main(figure_file: str = "tour-python.png") -> None:
     start = time.perf_counter()
     n, transient = 1_000_000, 1000
     henon = orbitkit.foldmap(n + transient, [-1.4, 0.3, 0, 0])[transient:]

@@ -17,9 +17,11 @@ n >= 1 n threads, for that call only. laginfo prints its progress lines only
 with verbose=True. Refused calls raise orbitkit.Error with the module's
 message; help(orbitkit.<name>) describes each module.
 """
-from collections import namedtuple
+from os import PathLike
+from typing import Any, Callable, NamedTuple, Optional, Union
 
 import numpy
+import numpy.typing
 
 from . import _host
 from ._help import attach_help
@@ -28,18 +30,57 @@ from ._host import Error
 __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
-           "embeddim", "lyapcurve"]
+           "embeddim", "lyapcurve", "GridmassResult", "QspectrumResult", "DelaymatrixResult",
+           "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult"]
 
-GridmassResult = namedtuple("GridmassResult", "h0 h1 h2")
-QspectrumResult = namedtuple("QspectrumResult", "dims moments model")
-DelaymatrixResult = namedtuple("DelaymatrixResult", "embedding pmax")
-NeardistResult = namedtuple("NeardistResult", "distances indices")
-CorrsumResult = namedtuple("CorrsumResult", "C n")
-EmbeddimResult = namedtuple("EmbeddimResult", "fnn e1 e2")
-LyapcurveResult = namedtuple("LyapcurveResult", "curve counts")
+#: What the modules take: anything numpy.asarray reads as float64.
+Data = numpy.typing.ArrayLike
+#: What they give: float64 arrays (a 1 x 1 result comes as a float, which
+#: NumPy takes alike).
+Values = numpy.typing.NDArray[numpy.float64]
+#: A thread count per call, as SciPy's workers=.
+Workers = Optional[int]
 
 
-def _call(module, *inputs, workers=None):
+class GridmassResult(NamedTuple):
+    h0: Values
+    h1: Values
+    h2: Values
+
+
+class QspectrumResult(NamedTuple):
+    dims: Values
+    moments: Values
+    model: Values
+
+
+class DelaymatrixResult(NamedTuple):
+    embedding: Values
+    pmax: float
+
+
+class NeardistResult(NamedTuple):
+    distances: Values
+    indices: Values
+
+
+class CorrsumResult(NamedTuple):
+    C: Values
+    n: Values
+
+
+class EmbeddimResult(NamedTuple):
+    fnn: Values
+    e1: Values
+    e2: Values
+
+
+class LyapcurveResult(NamedTuple):
+    curve: Values
+    counts: Values
+
+
+def _call(module: Callable[..., Any], *inputs: Any, workers: Workers = None) -> Any:
     """The compiled module called with the inputs; workers, when given, sets
     its threads for this call only."""
     if workers is None:
@@ -47,22 +88,25 @@ def _call(module, *inputs, workers=None):
     return module(*inputs, workers=workers)
 
 
-def gridmass(points, sizes, *, workers=None):
+def gridmass(points: Data, sizes: Data, *, workers: Workers = None) -> GridmassResult:
     return GridmassResult(*_call(_host.gridmass, points, sizes, workers=workers))
 
 
-def laginfo(series, maxlag, sizes, *, verbose=False, workers=None):
+def laginfo(series: Data, maxlag: Data, sizes: Data, *, verbose: bool = False,
+            workers: Workers = None) -> Values:
     if workers is None:
         return _host.laginfo(series, maxlag, sizes, verbose=verbose)
     return _host.laginfo(series, maxlag, sizes, verbose=verbose, workers=workers)
 
 
-def qspectrum(distances, gammas, kmin_low, kmin_high, kmax, *, workers=None):
+def qspectrum(distances: Data, gammas: Data, kmin_low: Data, kmin_high: Data, kmax: Data, *,
+              workers: Workers = None) -> QspectrumResult:
     return QspectrumResult(*_call(_host.qspectrum, distances, gammas, kmin_low, kmin_high, kmax,
                                   workers=workers))
 
 
-def delaymatrix(x, dims, delays=None, shifts=None):
+def delaymatrix(x: Data, dims: Data, delays: Optional[Data] = None,
+                shifts: Optional[Data] = None) -> DelaymatrixResult:
     if shifts is not None:
         if delays is None:  # all 1, one per series
             delays = numpy.ones(numpy.size(dims))
@@ -72,67 +116,71 @@ def delaymatrix(x, dims, delays=None, shifts=None):
     return DelaymatrixResult(*_host.delaymatrix(x, dims))
 
 
-def histinfo(a, *, workers=None):
+def histinfo(a: Data, *, workers: Workers = None) -> float:
     return _call(_host.histinfo, a, workers=workers)
 
 
-def knotinterp(x, y, xx, *, workers=None):
+def knotinterp(x: Data, y: Data, xx: Data, *, workers: Workers = None) -> Values:
     return _call(_host.knotinterp, x, y, xx, workers=workers)
 
 
-def slopeinterp(x, y, xx, *, workers=None):
+def slopeinterp(x: Data, y: Data, xx: Data, *, workers: Workers = None) -> Values:
     return _call(_host.slopeinterp, x, y, xx, workers=workers)
 
 
-def smoothwin(x, window, *, workers=None):
+def smoothwin(x: Data, window: Data, *, workers: Workers = None) -> Values:
     return _call(_host.smoothwin, x, window, workers=workers)
 
 
-def gainrider(x, tau, limit, threshold):
+def gainrider(x: Data, tau: Data, limit: Data, threshold: Data) -> Values:
     return _host.gainrider(x, tau, limit, threshold)
 
 
-def foldmap(n, params):
+def foldmap(n: Data, params: Data) -> Values:
     return _host.foldmap(n, params)
 
 
-def peakiter(n, params):
+def peakiter(n: Data, params: Data) -> Values:
     return _host.peakiter(n, params)
 
 
-def baker(n, params):
+def baker(n: Data, params: Data) -> Values:
     return _host.baker(n, params)
 
 
-def twistgen(n):
+def twistgen(n: Data) -> Values:
     return _host.twistgen(n)
 
 
-def termset(d, maxgrad):
+def termset(d: Data, maxgrad: Data) -> Values:
     return _host.termset(d, maxgrad)
 
 
-def textmatrix(filename, *, workers=None):
+def textmatrix(filename: Union[str, bytes, "PathLike[str]", "PathLike[bytes]"], *,
+               workers: Workers = None) -> Optional[Values]:
     return _call(_host.textmatrix, filename, workers=workers)
 
 
-def neardist(points, k, w=0, refs=None, p=2, *, workers=None):
+def neardist(points: Data, k: Data, w: Data = 0, refs: Optional[Data] = None, p: Data = 2, *,
+             workers: Workers = None) -> NeardistResult:
     if refs is None:  # every row, in order
         shape = numpy.shape(points)
         refs = numpy.arange(shape[0] if shape else 1, dtype=numpy.float64)
     return NeardistResult(*_call(_host.neardist, points, k, w, refs, p, workers=workers))
 
 
-def corrsum(points, radii, w=0, p=2, *, workers=None):
+def corrsum(points: Data, radii: Data, w: Data = 0, p: Data = 2, *,
+            workers: Workers = None) -> CorrsumResult:
     return CorrsumResult(*_call(_host.corrsum, points, radii, w, p, workers=workers))
 
 
-def embeddim(x, mmax, tau=1, w=0, rtol=10.0, atol=2.0, *, workers=None):
+def embeddim(x: Data, mmax: Data, tau: Data = 1, w: Data = 0, rtol: Data = 10.0, atol: Data = 2.0,
+             *, workers: Workers = None) -> EmbeddimResult:
     results = _call(_host.embeddim, x, mmax, tau, w, rtol, atol, workers=workers)
     return EmbeddimResult(*(numpy.ravel(r) for r in results))
 
 
-def _usable_rows(points, steps):
+def _usable_rows(points: Data, steps: Data) -> Values:
     """Every row that can be followed `steps` steps; none when steps is not a
     count the module takes (it then says why)."""
     shape = numpy.shape(points)
@@ -143,7 +191,8 @@ def _usable_rows(points, steps):
     return numpy.arange(usable if 0 < usable < 2.0 ** 31 else 0, dtype=numpy.float64)
 
 
-def lyapcurve(points, steps, k=1, w=0, refs=None, p=2, *, workers=None):
+def lyapcurve(points: Data, steps: Data, k: Data = 1, w: Data = 0, refs: Optional[Data] = None,
+              p: Data = 2, *, workers: Workers = None) -> LyapcurveResult:
     if refs is None:
         refs = _usable_rows(points, steps)
     results = _call(_host.lyapcurve, points, steps, k, w, refs, p, workers=workers)

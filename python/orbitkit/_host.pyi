@@ -1,0 +1,6 @@
+# The compiled modules, as the package's typed functions call them.
+from typing import Any
+
+class Error(ValueError): ...
+
+def __getattr__(name: str) -> Any: ...
