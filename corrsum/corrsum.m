@@ -17,10 +17,11 @@
 %   distance sqrt (2) are not below the radius sqrt (2)). The counts are
 %   exact whole numbers.
 %
-%   X  N x d real matrix, one point per row, in time order; NaN and Inf are
-%      refused.
-%   R  radii, any shape and order (all elements in storage order); NaN is
-%      refused. A radius of 0 or below counts no pair, Inf every pair.
+%   X (Python: points)  N x d real matrix, one point per row, in time
+%      order; NaN and Inf are refused.
+%   R (Python: radii)  radii, any shape and order (all elements in storage
+%      order); NaN is refused. A radius of 0 or below counts no pair, Inf
+%      every pair.
 %   W  Theiler window, a whole number >= 0 (default 0).
 %   P  the norm: 2 (Euclidean, the default) or Inf (maximum norm).
 %   C  numel (R) x 1: the fraction of the pairs below each radius.

@@ -22,7 +22,8 @@
 %           used. For a series with copies its shift must be at least
 %           w(i) - PMAX and at most 1, so that every value read lies inside
 %           the series; the shift of a series without copies is not used.
-%   E       (M - PMAX) x sum (DIMS) matrix; 0 rows when PMAX = M.
+%   E (Python: embedding)  (M - PMAX) x sum (DIMS) matrix; 0 rows when
+%           PMAX = M.
 %   PMAX    the longest window, a scalar (returned only when asked for).
 %           Series without copies have the window 1 - DELAYS(i), so with
 %           no copies at all PMAX can be 0 or negative.

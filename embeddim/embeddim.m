@@ -11,17 +11,6 @@
 %   max (R_m(t), delta_m(t)) in m + 1 dimensions. K_m holds the t with
 %   R_m(t) > 0; sigma is the standard deviation of X (divided by N).
 %
-%   F(m)  the fraction of false nearest neighbours: of the t in K_m, those
-%         with delta_m(t) / R_m(t) > RTOL or R'_m(t) / sigma > ATOL. It falls
-%         to near 0 at the dimension the attractor needs; for noise it
-%         does not.
-%   E1(m) E(m+1) / E(m), with E(m) the mean over K_m of R'_m(t) / R_m(t):
-%         it stops changing (near 1) from the dimension that suffices.
-%   E2(m) E*(m+1) / E*(m), with E*(m) the mean of delta_m(t) over all t:
-%         near 1 for every m when X is random, not so for deterministic X.
-%   Means and sums are taken over ascending t; F(m) and E(m) are NaN when
-%   K_m is empty (a constant series).
-%
 %   X     vector of N real samples; NaN and Inf are refused.
 %   MMAX  the largest dimension tested, a whole number >= 1.
 %   TAU   the delay, a whole number >= 1 (default 1).
@@ -29,9 +18,20 @@
 %         in time than W + 1 samples are left out.
 %   RTOL  threshold on the growth delta / R (default 10), positive.
 %   ATOL  threshold on R' / sigma (default 2), positive.
-%   F, E1, E2  MMAX x 1.
-%   The series needs (MMAX + 1) TAU + 2 W + 2 samples, so that every point
-%   of every embedding has a neighbour outside the window.
+%   F (Python: fnn)  MMAX x 1, the fraction of false nearest neighbours:
+%         F(m) is the share, among the t in K_m, of those with
+%         delta_m(t) / R_m(t) > RTOL or R'_m(t) / sigma > ATOL. It falls to
+%         near 0 at the dimension the attractor needs; for noise it does not.
+%   E1    MMAX x 1: E1(m) = E(m+1) / E(m), with E(m) the mean over K_m of
+%         R'_m(t) / R_m(t). It stops changing (near 1) from the dimension
+%         that suffices.
+%   E2    MMAX x 1: E2(m) = E*(m+1) / E*(m), with E*(m) the mean of
+%         delta_m(t) over all t: near 1 for every m when X is random, not so
+%         for deterministic X.
+%   Means and sums are taken over ascending t; F(m) and E(m) are NaN when
+%   K_m is empty (a constant series). The series needs
+%   (MMAX + 1) TAU + 2 W + 2 samples, so that every point of every embedding
+%   has a neighbour outside the window.
 %
 %   The neighbours are exact, found on a k-d tree of each embedding (as
 %   NEARDIST finds them with the maximum norm).

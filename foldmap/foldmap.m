@@ -9,7 +9,7 @@
 %
 %   N       number of samples: the first element of the first input, truncated
 %           toward zero; it must be at least 1.
-%   P       parameter vector [A B X0 Y0]: any array of at least 4 elements,
+%   P (Python: params)  parameter vector [A B X0 Y0]: any array of at least 4 elements,
 %           read in storage order (column by column); further elements are
 %           ignored.
 %   Y       N x 2 matrix. Row k is the k-th image of (X0, Y0): Y(k, 1) is the

@@ -13,7 +13,8 @@
 %
 %   SERIES  vector of L values in [0, 1), e.g. ranks scaled into that range:
 %           (rank - 1) / L. Its length is the larger of its row and column
-%           counts; a row or a column gives the same result.
+%           counts; a row or a column gives the same result. A SERIES with
+%           no elements counts as length 0.
 %   MAXLAG  the largest lag T, a scalar truncated toward zero (2.7 is 2);
 %           0 <= T < L.
 %   SIZES   vector of partition sizes (bins per axis), each truncated toward
@@ -53,7 +54,6 @@
 %     or NaN                    [0 1)" (after that size's progress line)
 %     empty MAXLAG             "Input 2 must not be empty"
 %     not a real double array  "Input 1 must be a real double array" (or 2, 3)
-%   A SERIES with no elements counts as length 0.
 %
 %   Example:
 %     x = zeros (1, 10000); x(1) = 0.3;

@@ -23,15 +23,21 @@
 %   the sum, over the coordinates in order, of the squared differences, each
 %   operation rounded; the maximum norm is the largest absolute difference.
 %
-%   X  N x d real matrix, one point per row; NaN and Inf are refused.
-%   K  the largest step, a whole number from 0 to rows (X) - 1.
+%   X (Python: points)  N x d real matrix, one point per row; NaN and Inf
+%      are refused.
+%   K (Python: steps)  the largest step, a whole number from 0 to
+%      rows (X) - 1.
 %   k  neighbours per reference, a whole number >= 1 (default 1).
 %   W  Theiler window, a whole number >= 0 (default 0).
-%   R  reference rows among the usable rows, whole numbers 1 ... rows (X) - K
-%      in any order, repeats allowed (default all of them in order); all
-%      elements in storage order. An empty R gives S all NaN and N all 0.
+%   R (Python: refs)  reference rows among the usable rows, whole numbers
+%      1 ... rows (X) - K in any order, repeats allowed (default all of them
+%      in order); all elements in storage order. An empty R gives S all NaN
+%      and N all 0.
 %   P  the norm: 2 (Euclidean, the default) or Inf (maximum norm).
-%   S, N  (K + 1) x 1.
+%   S (Python: curve)  (K + 1) x 1: S(D+1), the mean log distance D steps
+%      on, for D = 0 ... K.
+%   N (Python: counts)  (K + 1) x 1: N(D+1), the number of references that
+%      mean is taken over.
 %   Every reference needs k candidates: one with fewer is refused.
 %
 %   Threads: the tree is built, the references searched and the distances

@@ -17,16 +17,17 @@
 %   The search prunes a k-d tree with bounds that never exceed a distance,
 %   so it returns what comparing every candidate returns, bit for bit.
 %
-%   X  N x d real matrix, one point per row, in time order (as DELAYMATRIX
-%      returns it); NaN and Inf are refused.
+%   X (Python: points)  N x d real matrix, one point per row, in time order
+%      (as DELAYMATRIX returns it); NaN and Inf are refused.
 %   K  number of neighbours, a whole number >= 1.
 %   W  Theiler window, a whole number >= 0 (default 0).
-%   R  reference rows, whole numbers 1 ... N in any order, repeats allowed
-%      (default 1:N, all of them in order); all elements in storage order.
-%      An empty R gives 0 x K results.
+%   R (Python: refs)  reference rows, whole numbers 1 ... N in any order,
+%      repeats allowed (default 1:N, all of them in order); all elements in
+%      storage order. An empty R gives 0 x K results.
 %   P  the norm: 2 (Euclidean, the default) or Inf (maximum norm).
-%   D  numel (R) x K distances: the distance input of QSPECTRUM as it is.
-%   I  numel (R) x K rows of the neighbours, from 1.
+%   D (Python: distances)  numel (R) x K distances: the distance input of
+%      QSPECTRUM as it is.
+%   I (Python: indices)  numel (R) x K rows of the neighbours, from 1.
 %   Every reference needs K candidates: a reference with fewer (N small
 %   against K and W) is refused, not padded.
 %

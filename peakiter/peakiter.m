@@ -12,7 +12,7 @@
 %
 %   N       number of samples: the first element of the first input, truncated
 %           toward zero; it must be at least 1.
-%   P       parameter vector [H E S X0]: any array of at least 4 elements,
+%   P (Python: params)  parameter vector [H E S X0]: any array of at least 4 elements,
 %           read in storage order (column by column); further elements are
 %           ignored. H is the shape offset, E the exponent, S the peak height
 %           (the value at x = 1/2), X0 the starting value.

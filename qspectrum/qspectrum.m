@@ -22,8 +22,8 @@
 %   GAMMAS     the G moment orders, any shape (all elements in storage order).
 %   KMIN_LOW, KMIN_HIGH, KMAX  scalars, truncated toward zero (2.9 is 2):
 %              1 <= KMIN_LOW <= KMIN_HIGH < KMAX <= N.
-%   D          G x K matrix, K = KMIN_HIGH - KMIN_LOW + 1: D(g, c) for GAMMAS(g)
-%              and kmin = KMIN_LOW + c - 1. A NaN gamma gives NaN.
+%   D (Python: dims)  G x K matrix, K = KMIN_HIGH - KMIN_LOW + 1: D(g, c)
+%              for GAMMAS(g) and kmin = KMIN_LOW + c - 1. A NaN gamma gives NaN.
 %   MOMENTS    N x G matrix of the means above.
 %   MODEL      N x G matrix: rows kmin ... KMAX of column g hold the scaled law
 %              of the last D the fit tried (not necessarily the returned D),

@@ -15,11 +15,11 @@
 %
 %   X   M x N real double matrix; column j is a signal of M samples. A row
 %       vector is N signals of one sample each.
-%   L   the window length n, when the second input has one element: it is
+%   L (Python: window)  the window length n, when the second input has one element: it is
 %       truncated toward zero and must be at least 2. A length longer than
 %       the signal is accepted: every output then sums all it covers and
 %       divides by L.
-%   W   the window, when the second input has more than one element: n is
+%   W (Python: window)  the window, when the second input has more than one element: n is
 %       the larger of its row and column counts and the weights are its first
 %       n stored elements. W(1) weighs the earliest sample of the window; the
 %       window is not reversed. The sum of the weights is the normaliser.

@@ -12,13 +12,13 @@
 %     E = [0 0 0 1 1 2
 %          0 1 2 0 1 0]
 %
-%   D       number of variables: the first element of a real double array,
-%           truncated toward zero; at least 1.
-%   MAXGRAD highest total degree: the first element, truncated toward zero;
-%           at least 0 (so -0.5 is taken as 0).
-%   E       D x nchoosek (D + MAXGRAD, D) double matrix of exponents. The
-%           answer is produced also when no output is asked for. Further
-%           elements and further inputs are ignored.
+%   D        number of variables: the first element of a real double array,
+%            truncated toward zero; at least 1. Further elements are ignored.
+%   MAXGRAD  highest total degree: the first element, truncated toward zero;
+%            at least 0 (so -0.5 is taken as 0). Further elements are ignored.
+%   E        D x nchoosek (D + MAXGRAD, D) double matrix of exponents. The
+%            answer is produced also when no output is asked for.
+%   Further inputs are ignored.
 %
 %   Refused, with these messages:
 %     fewer than 2 inputs      "monotermset : Input arguments D and maxgrad

@@ -23,7 +23,9 @@
 %   4 MiB per thread on several (16 MiB at most), and 4 bytes per 192 KiB of
 %   file. Files of 512 KiB and more are converted on several threads: as
 %   many as OMP_NUM_THREADS says, else one per core the process may use; X is
-%   the same for every thread count.
+%   the same for every thread count. If the file changes while it is read, X
+%   keeps the count of the first reading: surplus numbers are dropped,
+%   missing ones stay 0.
 %
 %   FILENAME  character array, the name of the file.
 %   X         K x 1 double column, K the number of tokens in the file.
@@ -37,7 +39,7 @@
 %   assignment is undefined"; TEXTMATRIX (FILENAME) without an output works
 %   and leaves ans unchanged.
 %
-%   Refused:
+%   Refused, with these messages:
 %     no input                 "filename must be given"
 %     FILENAME not char        "Input 1 must be a character array"
 %     file cannot be opened    prints "Error opening argument list file NAME "
@@ -49,8 +51,6 @@
 %     a read fails             "Error reading input file"
 %     more than 2147483647     "Too many numbers in input file"
 %     numbers
-%   If the file changes while it is read, X keeps the count of the first
-%   reading: surplus numbers are dropped, missing ones stay 0.
 %
 %   Example:
 %     f = [tempname() ".txt"];

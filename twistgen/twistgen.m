@@ -24,13 +24,13 @@
 %   X       N x 1 column of doubles in [0, 1]. The answer is produced also
 %           when no output is asked for.
 %
-%   Refused, with these messages (the seed is left unchanged):
+%   Refused, with these messages:
 %     no input                 "Mersenne Twister Random Number Generator :
 %                               Number of random numbers [0,1) must be given"
 %     N empty                  "Input 1 must not be empty"
 %     N not a real double      "Input 1 must be a real double array"
-%   A count beyond the available memory ends with the host's out-of-memory
-%   error.
+%   A refused call leaves the seed unchanged. A count beyond the available
+%   memory ends with the host's out-of-memory error.
 %
 %   Example:
 %     clear twistgen

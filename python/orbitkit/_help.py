@@ -1,218 +1,431 @@
-"""Docstrings from the modules' own help files, with the examples in Python.
+"""Docstrings in numpydoc layout, made from the modules' own help files.
 
-The help text is read from the help file each module ships for Octave, so
-the two cannot drift; only its example is replaced by the Python one below,
-which the tests run as doctests.
+What the help file each module ships for Octave says is read from it, so the
+two cannot drift: the summary and description, the inputs and outputs (its
+"NAME  description" lines; the Python name is NAME but for case unless the
+line names it, as in "X (Python: points)") and the refusals (its "Refused,
+with these messages:" list). Kept here is only what Python alone
+has: the type and shape of every name in Python terms, a note where Python
+differs from the host, and an example that the tests run as doctests.
 """
+import inspect
+import re
+import textwrap
 from pathlib import Path
+from typing import Any, Callable, Dict, List, Optional, Tuple
 
 _HELP_DIR = Path(__file__).parent / "help"
 
-_EXAMPLES = {
+# Per module, "names : type" for every parameter and result, in that order,
+# with a note indented below where Python differs; then the example.
+_PYTHON = {
     "gridmass": """
-    In Python: h0, h1, h2 = orbitkit.gridmass(points, sizes, *,
-    workers=None), a named tuple.
-    >>> import numpy as np, orbitkit
-    >>> x = np.random.default_rng(1).random((10000, 2))   # fills the square: D0 = 2
-    >>> h0 = orbitkit.gridmass(x, [8, 16, 32]).h0
-    >>> d0 = -np.diff(h0[:, 1]) / np.diff(np.log2([8, 16, 32]))
-    >>> print(np.round(d0, 2))
-    [2. 2.]
+        points : array_like, shape (M, N) or (M,)
+        sizes : array_like of int
+        h0, h1, h2 : ndarray, shape (len(sizes), N)
+            1-D, of len(sizes) values, when points is 1-D.
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.random.default_rng(1).random((10000, 2))   # fills the square: D0 = 2
+        >>> h0 = orbitkit.gridmass(x, [8, 16, 32]).h0
+        >>> d0 = -np.diff(h0[:, 1]) / np.diff(np.log2([8, 16, 32]))
+        >>> print(np.round(d0, 2))
+        [2. 2.]
 """,
     "laginfo": """
-    In Python: i = orbitkit.laginfo(series, maxlag, sizes, *, verbose=False,
-    workers=None); the progress lines go to sys.stdout with verbose=True.
-    >>> import numpy as np, orbitkit
-    >>> x = np.empty(10000); x[0] = 0.3
-    >>> for t in range(1, 10000): x[t] = 4 * x[t - 1] * (1 - x[t - 1])
-    >>> r = np.empty(10000); r[np.argsort(x)] = np.arange(10000) / 10000   # ranks in [0, 1)
-    >>> i = orbitkit.laginfo(r, 10, [16, 64])
-    >>> i.shape
-    (11, 2)
+        series : array_like, shape (L,)
+        maxlag : int
+        sizes : array_like of int
+        verbose : bool
+            In Python the progress lines go to sys.stdout, and only when True.
+        i : ndarray, shape (maxlag + 1, len(sizes))
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.empty(10000); x[0] = 0.3
+        >>> for t in range(1, 10000): x[t] = 4 * x[t - 1] * (1 - x[t - 1])
+        >>> r = np.empty(10000); r[np.argsort(x)] = np.arange(10000) / 10000   # ranks in [0, 1)
+        >>> i = orbitkit.laginfo(r, 10, [16, 64])
+        >>> i.shape
+        (11, 2)
 """,
     "qspectrum": """
-    In Python: d, moments, model = orbitkit.qspectrum(distances, gammas,
-    kmin_low, kmin_high, kmax, *, workers=None), a named tuple.
-    >>> import numpy as np, orbitkit
-    >>> rng = np.random.default_rng(2)
-    >>> d = np.sort(rng.random((500, 1)) * np.arange(1, 21) / 20, axis=1)   # grows like k
-    >>> dims = orbitkit.qspectrum(d, [-2, 0, 2], 1, 5, 20).dims
-    >>> dims.shape
-    (3, 5)
+        distances : array_like, shape (M, N)
+        gammas : array_like
+        kmin_low, kmin_high, kmax : int
+        dims : ndarray, shape (len(gammas), kmin_high - kmin_low + 1)
+        moments : ndarray, shape (N, len(gammas))
+        model : ndarray, shape (N, len(gammas))
+
+        >>> import numpy as np, orbitkit
+        >>> rng = np.random.default_rng(2)
+        >>> d = np.sort(rng.random((500, 1)) * np.arange(1, 21) / 20, axis=1)   # grows like k
+        >>> dims = orbitkit.qspectrum(d, [-2, 0, 2], 1, 5, 20).dims
+        >>> dims.shape
+        (3, 5)
 """,
     "delaymatrix": """
-    In Python: e, pmax = orbitkit.delaymatrix(x, dims, delays=None,
-    shifts=None), a named tuple; DIMS, DELAYS and SHIFTS as 1-D arrays or
-    lists; None stands for the defaults.
-    >>> import numpy as np, orbitkit
-    >>> x = np.arange(1.0, 11.0)
-    >>> e, pmax = orbitkit.delaymatrix(x, 3, 2)
-    >>> e[[0, -1]], pmax
-    (array([[5., 3., 1.],
-           [9., 7., 5.]]), 5.0)
-    >>> orbitkit.delaymatrix(np.column_stack([x, -x]), [2, 1], [1, 1], 1).embedding[0]
-    array([ 2.,  1., -3.])
+        x : array_like, shape (M, N) or (M,)
+        dims : array_like of int, shape (N,)
+        delays : array_like of int, shape (N,)
+        shifts : array_like of int, shape (N - 1,)
+        embedding : ndarray, shape (M - pmax, sum(dims))
+        pmax : float
+            In Python it is always returned.
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.arange(1.0, 11.0)
+        >>> e, pmax = orbitkit.delaymatrix(x, 3, 2)
+        >>> e[[0, -1]], pmax
+        (array([[5., 3., 1.],
+               [9., 7., 5.]]), 5.0)
+        >>> orbitkit.delaymatrix(np.column_stack([x, -x]), [2, 1], [1, 1], 1).embedding[0]
+        array([ 2.,  1., -3.])
 """,
     "histinfo": """
-    In Python: h = orbitkit.histinfo(a, *, workers=None), a float; a 1-D array is one row.
-    >>> import numpy as np, orbitkit
-    >>> orbitkit.histinfo([0, 0, 1, 1]) == np.log(2)                  # two classes of two
-    True
+        a : array_like, shape (M, N)
+            In Python a 1-D array of N values is one row: N observations of one
+            value.
+        h : float
+
+        >>> import numpy as np, orbitkit
+        >>> orbitkit.histinfo([0, 0, 1, 1]) == np.log(2)                  # two classes of two
+        True
 """,
     "knotinterp": """
-    In Python: yy = orbitkit.knotinterp(x, y, xx, *, workers=None), 1-D
-    for a 1-D XX.
-    >>> import numpy as np, orbitkit
-    >>> x = np.arange(0, 3.5, 0.5)
-    >>> yy = orbitkit.knotinterp(x, x**3 - 2*x, [-0.5, 1.25, 4])
-    >>> print(np.round(yy, 6))                                   # equals t**3 - 2*t
-    [ 0.875 -0.546875 56.      ]
+        x : array_like
+        y : array_like
+        xx : array_like
+        yy : ndarray, shape (K,)
+            1-D for a 1-D xx, otherwise of shape (1, K); a float for one query.
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.arange(0, 3.5, 0.5)
+        >>> yy = orbitkit.knotinterp(x, x**3 - 2*x, [-0.5, 1.25, 4])
+        >>> print(np.round(yy, 6))                                   # equals t**3 - 2*t
+        [ 0.875 -0.546875 56.      ]
 """,
     "slopeinterp": """
-    In Python: yy = orbitkit.slopeinterp(x, y, xx, *, workers=None), 1-D
-    for a 1-D XX.
-    >>> import numpy as np, orbitkit
-    >>> yy = orbitkit.slopeinterp(np.arange(6.0), [0, 0, 0, 1, 1, 1], np.arange(0, 5.25, 0.25))
-    >>> bool(yy.min() == 0 and yy.max() == 1)                    # no overshoot at the step
-    True
+        x : array_like
+        y : array_like
+        xx : array_like
+        yy : ndarray, shape (K,)
+            1-D for a 1-D xx, otherwise of shape (K, 1); a float for one query.
+
+        >>> import numpy as np, orbitkit
+        >>> yy = orbitkit.slopeinterp(np.arange(6.0), [0, 0, 0, 1, 1, 1], np.arange(0, 5.25, 0.25))
+        >>> bool(yy.min() == 0 and yy.max() == 1)                    # no overshoot at the step
+        True
 """,
     "smoothwin": """
-    In Python: y = orbitkit.smoothwin(x, window, *, workers=None), window
-    the length L or the weights W; a 1-D X is one signal.
-    >>> import numpy as np, orbitkit
-    >>> t = np.arange(200) / 200
-    >>> x = np.sin(2 * np.pi * t) + 0.2 * np.random.default_rng(3).standard_normal(200)
-    >>> y = orbitkit.smoothwin(x, window=9)                # plain average over 9 samples
-    >>> z = orbitkit.smoothwin(x, [1, 2, 3, 2, 1])         # triangular weights
-    >>> y.shape, z.shape
-    ((200,), (200,))
+        x : array_like, shape (M, N) or (M,)
+            In Python a 1-D array is one signal of M samples.
+        window : int or array_like
+        y : ndarray, the shape of x
+
+        >>> import numpy as np, orbitkit
+        >>> t = np.arange(200) / 200
+        >>> x = np.sin(2 * np.pi * t) + 0.2 * np.random.default_rng(3).standard_normal(200)
+        >>> y = orbitkit.smoothwin(x, window=9)                # plain average over 9 samples
+        >>> z = orbitkit.smoothwin(x, [1, 2, 3, 2, 1])         # triangular weights
+        >>> y.shape, z.shape
+        ((200,), (200,))
 """,
     "gainrider": """
-    In Python: y = orbitkit.gainrider(x, tau, limit, threshold).
-    >>> import numpy as np, orbitkit
-    >>> t = np.arange(4000.0)
-    >>> x = np.sin(t / 10) * np.r_[np.full(2000, 0.01), np.ones(2000)]
-    >>> y = orbitkit.gainrider(x, [50, 50], 4, 1e-3)       # 100x louder in, about 3x out
-    >>> y.shape
-    (4000,)
+        x : array_like, shape (M, N) or (M,)
+            In Python a 1-D array is one signal of M samples.
+        tau : array_like
+        limit : float
+        threshold : float
+        y : ndarray, the shape of x
+
+        >>> import numpy as np, orbitkit
+        >>> t = np.arange(4000.0)
+        >>> x = np.sin(t / 10) * np.r_[np.full(2000, 0.01), np.ones(2000)]
+        >>> y = orbitkit.gainrider(x, [50, 50], 4, 1e-3)       # 100x louder in, about 3x out
+        >>> y.shape
+        (4000,)
 """,
     "foldmap": """
-    In Python: y = orbitkit.foldmap(n, params), shape (n, 2); each limited
-    sample warns (RuntimeWarning).
-    >>> import orbitkit
-    >>> y = orbitkit.foldmap(5000, [-1.4, 0.3, 0, 0])
-    >>> y.shape
-    (5000, 2)
+        n : int
+        params : array_like
+        y : ndarray, shape (n, 2)
+            In Python the warning is a RuntimeWarning, one per limited sample.
+
+        >>> import orbitkit
+        >>> y = orbitkit.foldmap(5000, [-1.4, 0.3, 0, 0])
+        >>> y.shape
+        (5000, 2)
 """,
     "peakiter": """
-    In Python: x = orbitkit.peakiter(n, params), shape (n, 1).
-    >>> import orbitkit
-    >>> x = orbitkit.peakiter(2000, [0.1, 1.5, 0.99, 0.3])
-    >>> x.shape
-    (2000, 1)
+        n : int
+        params : array_like
+        x : ndarray, shape (n, 1)
+
+        >>> import orbitkit
+        >>> x = orbitkit.peakiter(2000, [0.1, 1.5, 0.99, 0.3])
+        >>> x.shape
+        (2000, 1)
 """,
     "baker": """
-    In Python: y = orbitkit.baker(n, params), shape (n, 2).
-    >>> import orbitkit
-    >>> y = orbitkit.baker(20000, [0.4, 0.3, 0.45, 0.1, 0.2])
-    >>> y.shape
-    (20000, 2)
+        n : int
+        params : array_like
+        y : ndarray, shape (n, 2)
+
+        >>> import orbitkit
+        >>> y = orbitkit.baker(20000, [0.4, 0.3, 0.45, 0.1, 0.2])
+        >>> y.shape
+        (20000, 2)
 """,
     "twistgen": """
-    In Python: u = orbitkit.twistgen(n), shape (n, 1). The seed chain starts
-    afresh when the package is imported.
-    >>> import orbitkit
-    >>> x = orbitkit.twistgen(5)
-    >>> y = orbitkit.twistgen(5)                           # five others: the seed has moved on
-    >>> x.shape, bool((x != y).all())
-    ((5, 1), True)
+        n : int
+        x : ndarray, shape (n, 1)
+            In Python the seed chain starts afresh when the package is imported.
+
+        >>> import orbitkit
+        >>> x = orbitkit.twistgen(5)
+        >>> y = orbitkit.twistgen(5)                           # five others: the seed has moved on
+        >>> x.shape, bool((x != y).all())
+        ((5, 1), True)
 """,
     "termset": """
-    In Python: e = orbitkit.termset(d, maxgrad), shape (d, number of terms).
-    >>> import numpy as np, orbitkit
-    >>> e = orbitkit.termset(3, 2)                         # 10 monomials of 3 variables
-    >>> x = np.random.default_rng(4).random((100, 3))
-    >>> model = np.prod(x[:, :, None] ** e[None, :, :], axis=1)   # one column per term
-    >>> model.shape
-    (100, 10)
-""",
-    "neardist": """
-    In Python: d, i = orbitkit.neardist(points, k, w=0, refs=None, p=2, *,
-    workers=None), a
-    named tuple (distances, indices); refs and indices count from 0.
-    >>> import numpy as np, orbitkit
-    >>> x = orbitkit.delaymatrix(orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0], 2, 1).embedding
-    >>> d, i = orbitkit.neardist(x, 8, w=10)               # 8 neighbours, window 10
-    >>> d.shape, bool((abs(i - np.arange(len(x))[:, None]) > 10).all())
-    ((19998, 8), True)
-    >>> dims = orbitkit.qspectrum(d, [-1, 0, 1], 1, 2, 8).dims
-    >>> bool(abs(dims - 1.2).max() < 0.2)
-    True
-""",
-    "corrsum": """
-    In Python: c, n = orbitkit.corrsum(points, radii, w=0, p=2, *,
-    workers=None), a named
-    tuple (C, n), 1-D for 1-D radii.
-    >>> import numpy as np, orbitkit
-    >>> xy = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])
-    >>> r = 2.0 ** np.arange(-10, -3)
-    >>> c, n = orbitkit.corrsum(xy, r, w=10)
-    >>> slopes = np.diff(np.log(c)) / np.diff(np.log(r))
-    >>> bool(abs(slopes - 1.2).max() < 0.15)
-    True
-""",
-    "embeddim": """
-    In Python: fnn, e1, e2 = orbitkit.embeddim(x, mmax, tau=1, w=0,
-    rtol=10.0, atol=2.0, *, workers=None), a named tuple of 1-D arrays of mmax values.
-    >>> import numpy as np, orbitkit
-    >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
-    >>> fnn, e1, e2 = orbitkit.embeddim(x, 4, w=10)
-    >>> int(np.argmax(fnn < 0.01)) + 1                    # 2 delay coordinates
-    2
-""",
-    "lyapcurve": """
-    In Python: s, n = orbitkit.lyapcurve(points, steps, k=1, w=0, refs=None,
-    p=2, *, workers=None), a named tuple (curve, counts) of 1-D arrays of steps + 1 values;
-    refs count from 0.
-    >>> import numpy as np, orbitkit
-    >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
-    >>> s, n = orbitkit.lyapcurve(orbitkit.delaymatrix(x, 2, 1).embedding, 12, w=10)
-    >>> slope = np.polyfit(np.arange(1, 9), s[1:9], 1)[0]
-    >>> bool(abs(slope - 0.419) < 0.02)                   # the largest exponent
-    True
+        d : int
+        maxgrad : int
+        e : ndarray, shape (d, math.comb(d + maxgrad, d))
+
+        >>> import numpy as np, orbitkit
+        >>> e = orbitkit.termset(3, 2)                         # 10 monomials of 3 variables
+        >>> x = np.random.default_rng(4).random((100, 3))
+        >>> model = np.prod(x[:, :, None] ** e[None, :, :], axis=1)   # one column per term
+        >>> model.shape
+        (100, 10)
 """,
     "textmatrix": """
-    In Python: v = orbitkit.textmatrix(filename, *, workers=None), a str
-    or path; a file
-    without numbers writes its line to sys.stderr and gives None.
-    >>> import os, tempfile, orbitkit
-    >>> fd, f = tempfile.mkstemp(suffix=".txt")
-    >>> _ = os.write(fd, b"# x y\\n1 2\\n3,4\\n5;6\\n"); os.close(fd)
-    >>> orbitkit.textmatrix(f).reshape(-1, 2)
-    array([[1., 2.],
-           [3., 4.],
-           [5., 6.]])
-    >>> os.remove(f)
+        filename : str or os.PathLike
+        x : ndarray, shape (K, 1), or None
+            In Python None for a file without numbers, whose line goes to
+            sys.stderr.
+
+        >>> import os, tempfile, orbitkit
+        >>> fd, f = tempfile.mkstemp(suffix=".txt")
+        >>> _ = os.write(fd, b"# x y\\n1 2\\n3,4\\n5;6\\n"); os.close(fd)
+        >>> orbitkit.textmatrix(f).reshape(-1, 2)
+        array([[1., 2.],
+               [3., 4.],
+               [5., 6.]])
+        >>> os.remove(f)
+""",
+    "neardist": """
+        points : array_like, shape (N, d) or (N,)
+        k : int
+        w : int
+        refs : array_like of int
+            In Python rows count from 0: 0 ... N - 1; None takes every row, in
+            order.
+        p : {2, inf}
+        distances : ndarray, shape (len(refs), k)
+        indices : ndarray, shape (len(refs), k)
+            In Python rows count from 0.
+
+        >>> import numpy as np, orbitkit
+        >>> x = orbitkit.delaymatrix(orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0], 2, 1).embedding
+        >>> d, i = orbitkit.neardist(x, 8, w=10)               # 8 neighbours, window 10
+        >>> d.shape, bool((abs(i - np.arange(len(x))[:, None]) > 10).all())
+        ((19998, 8), True)
+        >>> dims = orbitkit.qspectrum(d, [-1, 0, 1], 1, 2, 8).dims
+        >>> bool(abs(dims - 1.2).max() < 0.2)
+        True
+""",
+    "corrsum": """
+        points : array_like, shape (N, d) or (N,)
+        radii : array_like
+        w : int
+        p : {2, inf}
+        C : ndarray, shape (len(radii),)
+            1-D for 1-D radii, otherwise of shape (radii.size, 1).
+        n : ndarray, shape (len(radii),)
+            1-D for 1-D radii, otherwise of shape (radii.size, 1).
+
+        >>> import numpy as np, orbitkit
+        >>> xy = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])
+        >>> r = 2.0 ** np.arange(-10, -3)
+        >>> c, n = orbitkit.corrsum(xy, r, w=10)
+        >>> slopes = np.diff(np.log(c)) / np.diff(np.log(r))
+        >>> bool(abs(slopes - 1.2).max() < 0.15)
+        True
+""",
+    "embeddim": """
+        x : array_like, shape (N,)
+        mmax : int
+        tau : int
+        w : int
+        rtol : float
+        atol : float
+        fnn : ndarray, shape (mmax,)
+        e1 : ndarray, shape (mmax,)
+        e2 : ndarray, shape (mmax,)
+
+        >>> import numpy as np, orbitkit
+        >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
+        >>> fnn, e1, e2 = orbitkit.embeddim(x, 4, w=10)
+        >>> int(np.argmax(fnn < 0.01)) + 1                    # 2 delay coordinates
+        2
+""",
+    "lyapcurve": """
+        points : array_like, shape (N, d) or (N,)
+        steps : int
+        k : int
+        w : int
+        refs : array_like of int
+            In Python rows count from 0: 0 ... N - steps - 1; None takes every
+            usable row, in order.
+        p : {2, inf}
+        curve : ndarray, shape (steps + 1,)
+        counts : ndarray, shape (steps + 1,)
+
+        >>> import numpy as np, orbitkit
+        >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
+        >>> s, n = orbitkit.lyapcurve(orbitkit.delaymatrix(x, 2, 1).embedding, 12, w=10)
+        >>> slope = np.polyfit(np.arange(1, 9), s[1:9], 1)[0]
+        >>> bool(abs(slope - 0.419) < 0.02)                   # the largest exponent
+        True
 """,
 }
 
+_WORKERS: Tuple[str, List[str]] = (
+    "int or None", ["None follows OMP_NUM_THREADS, else every core; -1 every core;",
+                    "n >= 1 n threads, for this call only."])
 
-def help_text(name):
-    """The module's help file as plain text, with the Python call after the
-    Octave calls and the Python example in place of the Octave one."""
-    lines = (_HELP_DIR / f"{name}.m").read_text().splitlines()
-    text = [line[1:] if line.startswith("%") else line for line in lines]
-    python = _EXAMPLES[name].strip("\n").splitlines()
-    first_prompt = next(k for k, line in enumerate(python) if line.lstrip().startswith(">>>"))
-    calls_end = text.index("")
-    start = next(k for k, line in enumerate(text) if line.strip() == "Example:")
-    end = next(k for k in range(start + 1, len(text))
-               if not text[k].strip() or text[k].strip().startswith("See also"))
-    return "\n".join(text[:calls_end] + [line[1:] for line in python[:first_prompt]]
-                     + text[calls_end:start + 1] + [" " + line for line in python[first_prompt:]]
-                     + text[end:]) + "\n"
+# An input or output of the help: its names, their Python names where these
+# are not the same but for case, then two blanks or more before the text.
+_ENTRY = re.compile(r"   ([A-Za-z]\w*(?:, [A-Za-z]\w*)*)(?: \(Python: (\w+(?:, \w+)*)\))?  +(?=\S)")
+# A refusal of the number of inputs: in Python the signature fixes it, and a
+# call that does not fit raises TypeError before the module is reached.
+_ARITY = re.compile(r"     ((fewer|more) than \d+|not exactly one|not [\d, ]+or \d+|no) inputs?\b")
 
 
-def attach_help(namespace):
-    for name in _EXAMPLES:
-        namespace[name].__doc__ = help_text(name)
+def _python_side(name: str) -> Tuple[Dict[str, Tuple[str, List[str]]], List[str]]:
+    """The module's Python names, each with its type and note, in order; and
+    its example."""
+    lines = textwrap.dedent(_PYTHON[name]).strip("\n").splitlines()
+    first_prompt = next(k for k, line in enumerate(lines) if line.startswith(">>>"))
+    names: Dict[str, Tuple[str, List[str]]] = {}
+    key = ""
+    for line in lines[:first_prompt]:
+        if line and not line[0].isspace():
+            key, kind = line.split(" : ")
+            names[key] = (kind, [])
+        elif line:
+            names[key][1].append(line.strip())
+    return names, lines[first_prompt:]
+
+
+def _python_name(octave: str, known: List[str]) -> str:
+    """The Python name that is the help's name but for case."""
+    same = [name for name in known if name.lower() == octave.lower()]
+    if len(same) != 1:
+        raise LookupError(f"no one Python name for {octave} among {known}")
+    return same[0]
+
+
+def _help_lines(name: str) -> List[str]:
+    return [line[1:] for line in (_HELP_DIR / f"{name}.m").read_text().splitlines()]
+
+
+def _summary(name: str) -> str:
+    """The help's first line, less the module's name."""
+    return _help_lines(name)[0].split(None, 1)[1]
+
+
+def _read_help(name: str, known: List[str]) -> Tuple[
+        List[str], Dict[str, List[List[str]]], List[str], List[str]]:
+    """The help's description paragraphs, its entries by their Python names,
+    its refusals and the other modules it refers to."""
+    text = _help_lines(name)
+    paragraphs: List[List[str]] = [[]]
+    for line in text[text.index(""):]:  # the calls end at the first blank line
+        if line.strip():
+            paragraphs[-1].append(line)
+        elif paragraphs[-1]:
+            paragraphs.append([])
+    description: List[str] = []
+    entries: Dict[str, List[List[str]]] = {}
+    refusals: List[str] = []
+    see_also: List[str] = []
+    for paragraph in filter(None, paragraphs):
+        head = paragraph[0].strip()
+        if head == "Refused, with these messages:":
+            refusals = paragraph[1:]
+        elif head.startswith("See also"):
+            see_also = [word for word in re.findall(r"\w+", head.lower()) if word in _PYTHON]
+        elif head != "Example:":
+            rest: List[str] = []
+            entry: Optional[List[str]] = None
+            for line in paragraph:
+                match = _ENTRY.match(line)
+                if match:
+                    octave = match[1].split(", ")
+                    python = (match[2].split(", ") if match[2] else
+                              [_python_name(one, known) for one in octave])
+                    renamed = [one.lower() for one in octave] != [one.lower() for one in python]
+                    entry = [(match[1] + ": " if renamed else "") + line[match.end():]]
+                    entries.setdefault(", ".join(python), []).append(entry)
+                elif entry is not None and line[:4].isspace():
+                    entry.append(line.strip())
+                else:
+                    entry = None
+                    rest.append(line[3:])
+            description += rest + [""] if rest else []
+    return description[:-1], entries, refusals, see_also
+
+
+def _raises(refusals: List[str]) -> List[str]:
+    """The module's refusals that Python callers can meet, as it lists them."""
+    table: List[str] = []
+    notes: List[str] = []
+    arity = False
+    for line in refusals:
+        if not line[:5].isspace():
+            notes.append("    " + line[3:])
+            continue
+        if not line[5].isspace():  # a new condition
+            arity = bool(_ARITY.match(line))
+        if not arity:
+            table.append("        " + line[5:])
+    return (["orbitkit.Error", "    When the module refuses the call, with one of these messages::",
+             ""] + table + ([""] + notes if notes else []) +
+            ["TypeError", "    For an input that is not an array of numbers, or a call that does",
+             "    not fit the signature."])
+
+
+def docstring(name: str, function: Callable[..., Any]) -> str:
+    """The function's docstring in numpydoc layout."""
+    names, example = _python_side(name)
+    signature = inspect.signature(function).parameters
+    if "workers" in signature:
+        names["workers"] = _WORKERS
+    known = [one for key in names for one in key.split(", ")]
+    description, entries, refusals, see_also = _read_help(name, known)
+    if set(entries) - set(names) or not refusals:
+        raise LookupError(f"{name}: the help does not fit its Python names {list(names)}")
+    parameters: List[str] = []
+    results: List[str] = []
+    for key, (kind, note) in names.items():
+        parameter = signature.get(key.split(", ")[0])
+        if key not in entries and not (parameter and parameter.kind is parameter.KEYWORD_ONLY):
+            raise LookupError(f"{name}: the help does not describe {key}")
+        text = entries.get(key, []) + [note]
+        if parameter is not None and parameter.default is not parameter.empty:
+            kind += f", default {parameter.default!r}"
+        section = results if parameter is None else parameters
+        section += [f"{key} : {kind}"] + ["    " + line for lines in text for line in lines]
+    sections = [("Parameters", parameters), ("Returns", results), ("Raises", _raises(refusals)),
+                ("See Also", [f"{other} : {_summary(other)}" for other in see_also]),
+                ("Examples", example)]
+    return "\n".join([_summary(name), ""] + description +
+                     [f"\n{title}\n{'-' * len(title)}\n" + "\n".join(lines)
+                      for title, lines in sections if lines]) + "\n"
+
+
+def attach_help(namespace: Dict[str, Any]) -> None:
+    for name in _PYTHON:
+        namespace[name].__doc__ = docstring(name, namespace[name])
