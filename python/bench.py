@@ -6,11 +6,14 @@ medians are compared. Also the cost of one call beyond the module's work.
 
 With a label part, only the lines whose label holds it are timed.
 
-Needs SciPy and pandas (Debian: python3-scipy, python3-pandas).
+Needs SciPy and pandas (Debian: python3-scipy, python3-pandas), and for the
+surrogate line dask's distributed (python3-distributed).
 """
 import contextlib
+import importlib.util
 import io
 import os
+import resource
 import statistics
 import sys
 import tempfile
@@ -50,6 +53,35 @@ def side_by_side(label, ours, theirs, goal, repeats):
         times[1].append(seconds(theirs))
     mine, peer = (statistics.median(t) for t in times)
     print(f"{label:52s} {mine * 1e3:9.2f} {peer * 1e3:9.2f} {peer / mine:7.1f}x  {goal}")
+
+
+def fresh_page_faults():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+
+
+def among_numpy_work(label, call, data, repeats):
+    """The call in a loop of its own, and alternating with NumPy work of the
+    same size (numpy.sin and numpy.sort of its data), which makes the C
+    library hand freed memory back to the system: the medians of the call's
+    times, their ratio, and the pages it faults in afresh per call."""
+    if ONLY not in label:
+        return
+
+    def timed(between):
+        for _ in range(2):  # warm caches, and the memory kept between calls
+            call(), between()
+        times, faults = [], []
+        for _ in range(repeats):
+            before = fresh_page_faults()
+            times.append(seconds(call))
+            faults.append(fresh_page_faults() - before)
+            between()
+        return statistics.median(times), statistics.median(faults)
+
+    own, own_faults = timed(lambda: None)
+    among, among_faults = timed(lambda: (np.sin(data), np.sort(data, axis=0)))
+    print(f"{label:52s} {among * 1e3:9.2f} {own * 1e3:9.2f} {among / own:7.2f}x  <= 1.3x  "
+          f"fresh pages per call: {among_faults:.0f} among, {own_faults:.0f} own loop")
 
 
 def mutual_information_by_histogram(r, maxlag, bins):
@@ -155,6 +187,38 @@ def quietly(function, *inputs):
         return function(*inputs)
 
 
+def load_demo(name):
+    """A script of the demo folder, imported as a module of that name (the
+    name under which cluster workers import it too)."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "demo", name + ".py")
+    spec = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(spec)
+    sys.modules[name] = module
+    spec.loader.exec_module(module)
+    return module
+
+
+def surrogates_on_clusters(label, repeats):
+    """The surrogate demo's tasks (40 surrogates of 10^5 values) on
+    LocalClusters of 2 and of 1 worker processes, each with one thread and
+    the modules on one thread; both are started before the timing."""
+    if ONLY not in label:
+        return
+    demo = load_demo("surrogates")
+    x = demo.henon_x(100_000)
+    radius = demo.RADIUS * float(np.std(x))
+    jobs = demo.plan(40)
+    results = []
+    with demo.local_client(2) as two, demo.local_client(1) as one:
+        side_by_side(label, lambda: results.append(demo.run_on_cluster(two, jobs, x, radius)),
+                     lambda: results.append(demo.run_on_cluster(one, jobs, x, radius)),
+                     ">= 1.7x", repeats)
+    serial = with_threads(1, lambda: demo.run_serial(jobs, x, radius))()
+    same = all(result == serial for result in results)
+    print(f"  surrogates: both clusters' results {'equal' if same else 'differ from'} the "
+          "serial loop's")
+
+
 def call_overhead():
     """Microseconds per call of calls whose module work is a few
     nanoseconds, beside a call of a Python function doing nothing."""
@@ -180,6 +244,24 @@ def main(repeats=15, only=""):
     if not only:
         print("call overhead (lambda call included; goal: <= 2 us beyond the module's work):")
         call_overhead()
+    # First, while the process is as young as a user's script: the C library
+    # then hands freed memory of a few megabytes back to the system readily.
+    print(f"\n{'among NumPy work vs a loop of its own':52s} {'among ms':>9s} {'own ms':>9s} "
+          f"{'slower':>8s}  goal")
+    local = np.random.default_rng(7)
+    spaced = np.cumsum(local.random(100_000) + 0.01)
+    heights = np.sin(spaced)
+    ascending = np.sort(local.uniform(spaced[0], spaced[-1], 1_000_000))
+    among_numpy_work("knotinterp, 1e5 knots 1e6 sorted queries",
+                     lambda: orbitkit.knotinterp(spaced, heights, ascending), ascending, repeats)
+    noise = local.standard_normal(1_000_000)
+    among_numpy_work("smoothwin, 1e6 values, 25",
+                     lambda: orbitkit.smoothwin(noise, 25), noise, repeats)
+    henon = orbitkit.foldmap(100_002, [-1.4, 0.3, 0, 0])[:, 0]
+    delayed = np.asfortranarray(np.column_stack([henon[2:], henon[1:-1], henon[:-2]]))
+    among_numpy_work("neardist, 1e5 points 3-D k=16",
+                     lambda: orbitkit.neardist(delayed, 16), delayed, max(3, repeats // 5))
+
     print(f"\n{'':52s} {'ours ms':>9s} {'peer ms':>9s} {'ratio':>8s}  goal")
 
     knots = np.cumsum(rng.random(1000) + 0.01)
@@ -191,6 +273,22 @@ def main(repeats=15, only=""):
     side_by_side("knotinterp vs CubicSpline, 1e3 knots 1e6 queries",
                  lambda: orbitkit.knotinterp(knots, values, queries),
                  lambda: CubicSpline(knots, values)(queries), ">= 3x", repeats)
+
+    # The interpolators on 10^6 queries in ascending order and shuffled, the
+    # two calls alternating in one loop; data of their own, so that the lines
+    # below draw what they always drew.
+    local = np.random.default_rng(6)
+    for size, count, goal in (("1e5", 100_000, ">= 2x"), ("1e3", 1000, ">= 3x")):
+        spaced = np.cumsum(local.random(count) + 0.01)
+        heights = np.sin(spaced)
+        ascending = np.sort(local.uniform(spaced[0], spaced[-1], 1_000_000))
+        for order, asked in (("sorted", ascending), ("shuffled", local.permutation(ascending))):
+            side_by_side(f"knotinterp vs CubicSpline {size} knots {order}",
+                         lambda: orbitkit.knotinterp(spaced, heights, asked),
+                         lambda: CubicSpline(spaced, heights)(asked), goal, repeats)
+            side_by_side(f"slopeinterp vs Akima1DInterpolator {size} knots {order}",
+                         lambda: orbitkit.slopeinterp(spaced, heights, asked),
+                         lambda: Akima1DInterpolator(spaced, heights)(asked), goal, repeats)
 
     r = rng.permutation(1_000_000) / 1_000_000
     side_by_side("laginfo vs histogram2d per lag, 1e6 values 10 lags",
@@ -281,6 +379,8 @@ def main(repeats=15, only=""):
         same = np.array_equal(ours.counts, theirs[1])
         print(f"  lyapcurve's S within {largest_relative_difference(ours.curve, theirs[0]):.1e} "
               f"(relative) of the cKDTree version's, n {'equal' if same else 'different'}")
+
+    surrogates_on_clusters("surrogates, LocalCluster 2 processes vs one process", few)
 
 
 if __name__ == "__main__":

@@ -27,9 +27,7 @@
 #include <string>
 #include <vector>
 
-#include <sys/mman.h>
-
-#include "fuzz/decoder.h"
+#include "host/big_buffer.h"
 #include "host/parallel.h"
 #include "mex.h"
 
@@ -37,47 +35,38 @@ namespace py = pybind11;
 
 namespace {
 
-// The storage of an output, zeroed as the real hosts give it. Blocks from
-// 32 MiB on, which the C library maps afresh for every request anyway, get a
-// mapping on huge pages instead, where the system gives them on request, as
-// NumPy's own large arrays do: the kernel then maps and clears them 2 MiB at
-// a time instead of 4 KiB, which is most of the cost of filling a large
-// fresh output. Smaller blocks come from the heap, which reuses them.
+// The storage of an output, zeroed as the real hosts give it unless the
+// module fills every element itself. A large one is a block of those the
+// modules' working arrays live in (host/big_buffer.h), in huge pages: once
+// the caller has dropped a result of the same size, the next call takes its
+// pages over warm instead of having fresh ones mapped and faulted in, which
+// in a loop calling a module between other NumPy work can cost more than
+// the module's own work. Smaller blocks come from the heap.
 struct output_memory {
-  void* base = nullptr;  // what is released
-  size_t mapped = 0;     // the length of a mapping; 0 for the heap's memory
   double* data = nullptr;
+  size_t block_bytes = 0;  // of a kept block; 0 for the heap's memory
 };
 
-constexpr size_t huge_page_bytes = size_t(2) << 20;
-constexpr size_t own_mapping_bytes = size_t(32) << 20;
-
-// Cleared unless the module fills every element itself.
 output_memory allocate_output(size_t bytes, bool cleared) {
   output_memory memory;
-  if (bytes < own_mapping_bytes) {
+  if (bytes < big_buffer::smallest_kept) {
     const size_t size = std::max<size_t>(bytes, sizeof(double));
-    memory.base = cleared ? std::calloc(size, 1) : std::malloc(size);
-    if (!memory.base) throw std::bad_alloc();
-    memory.data = static_cast<double*>(memory.base);
+    void* heap = cleared ? std::calloc(size, 1) : std::malloc(size);
+    if (!heap) throw std::bad_alloc();
+    memory.data = static_cast<double*>(heap);
     return memory;
   }
-  memory.mapped = bytes + huge_page_bytes;  // room to start on a huge page
-  memory.base = mmap(nullptr, memory.mapped, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (memory.base == MAP_FAILED) throw std::bad_alloc();
-  const uintptr_t start =
-      (uintptr_t(memory.base) + huge_page_bytes - 1) & ~uintptr_t(huge_page_bytes - 1);
-  memory.data = reinterpret_cast<double*>(start);
-  madvise(memory.data, bytes, MADV_HUGEPAGE);
+  memory.block_bytes = big_buffer::block_bytes(bytes);
+  memory.data = static_cast<double*>(big_buffer::shared_cache().take(memory.block_bytes));
+  if (cleared) std::memset(memory.data, 0, bytes);
   return memory;
 }
 
 void release_output(const output_memory& memory) {
-  if (memory.mapped)
-    munmap(memory.base, memory.mapped);
+  if (memory.block_bytes)
+    big_buffer::shared_cache().give_back(memory.data, memory.block_bytes);
   else
-    std::free(memory.base);
+    std::free(memory.data);
 }
 
 }  // namespace
@@ -545,27 +534,6 @@ py::object call(module& m, py::args args, const call_options& options) {
   return std::move(results);
 }
 
-// For the tests: the fuzz targets' decoding of bytes into a call, as
-// (requested outputs, [(class, dims, values, imaginary parts), ...]).
-py::tuple decode_fuzz_call(const py::bytes& bytes) {
-  const std::string data(bytes);
-  const fuzz::decoded_call call =
-      fuzz::decode_call(reinterpret_cast<const uint8_t*>(data.data()), data.size());
-  static const char* const kinds[] = {"double", "single", "int32", "logical",
-                                      "char",   "complex", "sparse"};
-  py::list inputs;
-  for (const fuzz::decoded_input& input : call.inputs) {
-    py::tuple dims(input.dims.size());
-    for (size_t k = 0; k < input.dims.size(); ++k) dims[k] = input.dims[k];
-    inputs.append(py::make_tuple(kinds[int(input.kind)], dims,
-                                 py::array_t<double>(py::ssize_t(input.values.size()),
-                                                     input.values.data()),
-                                 py::array_t<double>(py::ssize_t(input.imaginary.size()),
-                                                     input.imaginary.data())));
-  }
-  return py::make_tuple(call.nlhs, inputs);
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_host, python_module) {
@@ -576,6 +544,5 @@ PYBIND11_MODULE(_host, python_module) {
     python_module.def(m.name, [&m](py::args args, py::kwargs keywords) {
       return call(m, std::move(args), options_from(keywords));
     });
-  python_module.def("_decode_fuzz_call", decode_fuzz_call);
   python_module.def("_set_request_limit", [](size_t bytes) { request_limit = bytes; });
 }
