@@ -230,6 +230,8 @@ def call_overhead():
     cases = [("a Python function doing nothing", lambda: nothing(1, parameters)),
              ("peakiter(1, array) -> float", lambda: orbitkit.peakiter(1, parameters)),
              ("smoothwin(4 values, 2) -> array", lambda: orbitkit.smoothwin(tiny, 2)),
+             ("smoothwin(4 values, window=2), goal <= 2 us",
+              lambda: orbitkit.smoothwin(tiny, window=2)),
              ("peakiter(1, list) -> float", lambda: orbitkit.peakiter(1, [0.1, 1.5, 0.99, 0.3]))]
     for label, call in cases:
         per_call = min(timeit.repeat(call, number=100_000, repeat=7)) / 100_000
