@@ -10,7 +10,7 @@ Needs SciPy and pandas (Debian: python3-scipy, python3-pandas), and for the
 surrogate line dask's distributed (python3-distributed).
 """
 import contextlib
-import importlib.util
+import importlib
 import io
 import os
 import resource
@@ -190,12 +190,12 @@ def quietly(function, *inputs):
 def load_demo(name):
     """A script of the demo folder, imported as a module of that name (the
     name under which cluster workers import it too)."""
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "demo", name + ".py")
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    sys.modules[name] = module
-    spec.loader.exec_module(module)
-    return module
+    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "demo")
+    sys.path.insert(0, folder)
+    try:
+        return importlib.import_module(name)
+    finally:
+        sys.path.remove(folder)
 
 
 def surrogates_on_clusters(label, repeats):

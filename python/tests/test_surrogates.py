@@ -2,7 +2,7 @@
 processes it gives what the serial loop gives, bit for bit, whatever the
 order of the tasks; its surrogates keep what their null hypotheses keep; its
 statistic tells the Henon series apart; its annotations pass mypy --strict."""
-import importlib.util
+import importlib
 import os
 import pathlib
 import subprocess
@@ -17,11 +17,12 @@ DEMO = pathlib.Path(__file__).resolve().parents[2] / "demo" / "surrogates.py"
 
 @pytest.fixture(scope="module")
 def demo():
-    spec = importlib.util.spec_from_file_location("surrogates", DEMO)
-    module = importlib.util.module_from_spec(spec)
     # Imported like any module, so that the workers must import it too.
-    sys.modules["surrogates"] = module
-    spec.loader.exec_module(module)
+    sys.path.insert(0, str(DEMO.parent))
+    try:
+        module = importlib.import_module("surrogates")
+    finally:
+        sys.path.remove(str(DEMO.parent))
     yield module
     del sys.modules["surrogates"]
 
