@@ -161,25 +161,20 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   const size_t k = nrhs > IN_K ? neighbours::neighbour_count_from(prhs[IN_K], IN_K) : 1;
   const uint64_t w = neighbours::window_from(nrhs, prhs, IN_W);
 
-  std::vector<row_t> refs;
-  const bool given = nrhs > IN_R;
-  if (given)
-    refs = neighbours::rows_from(prhs[IN_R], usable,
-                                 "R must hold usable rows of X, whole numbers from " +
-                                     neighbours::row_number(0) + " to N - K" +
-                                     (host::index_base == 0 ? " - 1 = " : " = ") +
-                                     neighbours::row_number(int64_t(usable) - 1));
-  // R that lists every usable row in order is the default, whichever way it came.
-  const bool all_rows = !given || neighbours::every_row_in_order(refs, usable);
+  const neighbours::references refs = neighbours::references_from(
+      nrhs, prhs, IN_R, usable,
+      "R must hold usable rows of X, whole numbers from " + neighbours::row_number(0) +
+          " to N - K" + (host::index_base == 0 ? " - 1 = " : " = ") +
+          neighbours::row_number(int64_t(usable) - 1));
 
   const norm p = neighbours::norm_from(nrhs, prhs, IN_P);
 
-  const size_t nR = all_rows ? usable : refs.size();
-  neighbours::require_candidates(all_rows ? nullptr : refs.data(), nR, usable, w, k);
+  const size_t nR = refs.count(usable);
+  neighbours::require_candidates(refs.list(), nR, usable, w, k);
 
   plhs[OUT_S] = host::create_matrix_to_fill(K + 1, 1);
   mxArray* counts = host::create_matrix_to_fill(K + 1, 1);
-  divergence_curve(X, N, d, K, k, w, p, all_rows ? nullptr : refs.data(), nR, mxGetPr(plhs[OUT_S]),
+  divergence_curve(X, N, d, K, k, w, p, refs.list(), nR, mxGetPr(plhs[OUT_S]),
                    mxGetPr(counts), parallel::thread_budget());
   if (nlhs > OUT_N) plhs[OUT_N] = counts;
 }

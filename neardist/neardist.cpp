@@ -89,24 +89,19 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
   const uint64_t w = neighbours::window_from(nrhs, prhs, IN_W);
 
-  std::vector<row_t> refs;
-  const bool given = nrhs > IN_R;
-  if (given)
-    refs = neighbours::rows_from(prhs[IN_R], N,
-                                 "R must hold row numbers of X, whole numbers from " +
-                                     neighbours::row_number(0) + " to " +
-                                     neighbours::row_number(int64_t(N) - 1));
-  // R that lists every row in order is the default, whichever way it came.
-  const bool all_rows = !given || neighbours::every_row_in_order(refs, N);
+  const neighbours::references refs = neighbours::references_from(
+      nrhs, prhs, IN_R, N,
+      "R must hold row numbers of X, whole numbers from " + neighbours::row_number(0) + " to " +
+          neighbours::row_number(int64_t(N) - 1));
 
   const norm p = neighbours::norm_from(nrhs, prhs, IN_P);
 
-  const size_t nR = all_rows ? N : refs.size();
-  neighbours::require_candidates(all_rows ? nullptr : refs.data(), nR, N, w, k);
+  const size_t nR = refs.count(N);
+  neighbours::require_candidates(refs.list(), nR, N, w, k);
 
   plhs[OUT_D] = host::create_matrix_to_fill(nR, k);
   mxArray* indices = host::create_matrix_to_fill(nR, k);
-  nearest_neighbours(X, N, d, k, w, p, all_rows ? nullptr : refs.data(), nR,
+  nearest_neighbours(X, N, d, k, w, p, refs.list(), nR,
                      mxGetPr(plhs[OUT_D]), mxGetPr(indices), host::index_base,
                      parallel::thread_budget());
   if (nlhs > OUT_I) plhs[OUT_I] = indices;

@@ -58,25 +58,29 @@ inline norm norm_from(int nrhs, const mxArray* prhs[], int position) {
 // A row number as the caller counts rows.
 inline std::string row_number(int64_t row) { return std::to_string(row + host::index_base); }
 
-// Reference rows, counted from the host's base, as rows from 0 below n;
-// anything else is refused with `refused`.
-inline std::vector<row_t> rows_from(const mxArray* array, size_t n, const std::string& refused) {
-  const double* R = mxGetPr(array);
-  std::vector<row_t> rows(host::all_elements(array));
+// The reference rows R at `position` (from 0), counted from the host's base,
+// as rows from 0 below n; anything else is refused with `refused`. Not given,
+// or listing every row in order, they are every row: list() is then null.
+struct references {
+  std::vector<row_t> rows;
+  bool every_row;
+  const row_t* list() const { return every_row ? nullptr : rows.data(); }
+  size_t count(size_t n) const { return every_row ? n : rows.size(); }
+};
+inline references references_from(int nrhs, const mxArray* prhs[], int position, size_t n,
+                                  const std::string& refused) {
+  references refs{{}, true};
+  if (nrhs <= position) return refs;
+  const double* R = mxGetPr(prhs[position]);
+  refs.rows.resize(host::all_elements(prhs[position]));
   const double first = host::index_base, last = double(n) - 1 + host::index_base;
-  for (size_t r = 0; r < rows.size(); ++r) {
+  for (size_t r = 0; r < refs.rows.size(); ++r) {
     if (!is_whole(R[r]) || R[r] < first || R[r] > last) host::fail(refused);
-    rows[r] = row_t(R[r] - host::index_base);
+    refs.rows[r] = row_t(R[r] - host::index_base);
   }
-  return rows;
-}
-
-// Whether the rows list every row of n in order, as the default does.
-inline bool every_row_in_order(const std::vector<row_t>& rows, size_t n) {
-  if (rows.size() != n) return false;
-  for (size_t r = 0; r < n; ++r)
-    if (rows[r] != r) return false;
-  return true;
+  refs.every_row = refs.rows.size() == n;
+  for (size_t r = 0; refs.every_row && r < n; ++r) refs.every_row = refs.rows[r] == r;
+  return refs;
 }
 
 // Every reference (refs[0 ... nR - 1], or rows 0 ... nR - 1 when refs is
