@@ -175,9 +175,8 @@ class block_cache {
 
 // The blocks this library keeps: up to 32 blocks, 128 MiB in all (each
 // Octave module is a library of its own, so a session that has used many
-// keeps a few times that). neardist
-// on 10^6 points in 3-D with k = 16, for one, works in nine blocks of 65 MiB
-// in all, on two threads.
+// keeps a few times that). neardist on 10^6 points in 3-D with k = 16, for
+// one, works in nine blocks of 65 MiB in all, on two threads.
 //
 // The cache is never destroyed, since a call on another thread may still be
 // running while the process exits; its blocks are freed then, or when the
