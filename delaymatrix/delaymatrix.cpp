@@ -155,7 +155,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       host::fail("shifts reach outside the series");
   }
 
-  plhs[OUT_EMBEDDING] = mxCreateDoubleMatrix(mwSize(long(M) - p_max), mwSize(columns), mxREAL);
+  // Every element is copied in below: no need to clear them first.
+  plhs[OUT_EMBEDDING] = host::create_matrix_to_fill(size_t(long(M) - p_max), size_t(columns));
   if (!plhs[OUT_EMBEDDING]) host::fail("embed(): error while allocating memory");
   embed(X, long(M), N, dims, delays, shifts, p_max, mxGetPr(plhs[OUT_EMBEDDING]));
 

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "host/big_buffer.h"
 #include "host/parallel.h"
 
 namespace interval_search {
@@ -49,7 +50,7 @@ class interval_index {
     // number and truncation all keep order), so the knots of bucket j are
     // x[first[j]] ... x[first[j+1]-1], all knots before them are below any
     // query in bucket j and all after them above it.
-    first.reset(new long[size_t(bucket_count) + 1]);
+    first.resize(size_t(bucket_count) + 1);
     long j = 0;
     for (long i = 0; i <= top; ++i) {
       const long bucket = bucket_of(x[i]);
@@ -63,7 +64,7 @@ class interval_index {
   long find(double t) const {
     if (std::isnan(t)) return top;
     long lo = 0, hi = top + 1;
-    if (first) {
+    if (!first.empty()) {
       const long j = bucket_of(t);
       lo = first[j];
       hi = first[j + 1];
@@ -119,7 +120,7 @@ class interval_index {
   long n, top;
   long bucket_count = 0;
   double scale = 0;
-  std::unique_ptr<long[]> first;
+  big_buffer::vector<long> first;
 };
 
 // Queries per block when a call is split across threads: enough work for a

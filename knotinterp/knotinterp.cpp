@@ -10,9 +10,10 @@
 // straight line. Queries outside [X(1), X(n)] continue the cubic of the
 // nearest end interval.
 #include <cmath>
+#include <algorithm>
 #include <limits>
-#include <memory>
 
+#include "host/big_buffer.h"
 #include "host/host.h"
 #include "host/interval_index.h"
 
@@ -32,15 +33,19 @@ class cubic_spline {
   cubic_spline(long n, int begin_kind, int end_kind, Iterator xs, Iterator ys,
                double begin_slope, double end_slope)
       : n(n),
-        x(new double[count(n)]()),
-        y(new double[count(n)]()),
-        b(new double[count(n)]()),
-        c(new double[count(n)]()),
-        d(new double[count(n)]()) {
+        x(count(n)),
+        y(count(n)),
+        b(count(n)),
+        c(count(n)),
+        d(count(n)) {
+    // The arrays come uncleared (a call repeated on data of the same size
+    // reuses the last call's memory, already mapped); every element is
+    // written below before it is read.
     for (long i = 0; i < n; ++i, ++xs) x[i] = *xs;
     for (long i = 0; i < n; ++i, ++ys) y[i] = *ys;
     if (n <= 1) {
       status = 1;
+      clear_coefficients();
       return;
     }
     // Written as "not less" so that a NaN abscissa fails too: the interval
@@ -48,10 +53,12 @@ class cubic_spline {
     for (long i = 1; i < n; ++i) {
       if (!(x[i - 1] < x[i])) {
         status = 2;
+        clear_coefficients();
         return;
       }
     }
     if (n == 2) {
+      clear_coefficients();
       b[0] = (y[1] - y[0]) / (x[1] - x[0]);
       b[1] = b[0];
       return;
@@ -144,7 +151,7 @@ class cubic_spline {
       return;
     }
     last_interval() = interval_search::evaluate(
-        x.get(), n, n - 1, t, K, out, last_interval(), threads,
+        x.data(), n, n - 1, t, K, out, last_interval(), threads,
         [this](long k, double at) { return value_in(k, at); });
   }
 
@@ -157,10 +164,16 @@ class cubic_spline {
   }
 
   long n;
-  std::unique_ptr<double[]> x, y, b, c, d;
+  big_buffer::vector<double> x, y, b, c, d;
   int status = 0;
 
  private:
+  void clear_coefficients() {
+    std::fill(b.begin(), b.end(), 0.0);
+    std::fill(c.begin(), c.end(), 0.0);
+    std::fill(d.begin(), d.end(), 0.0);
+  }
+
   double value_in(long k, double t) const {
     const double u = t - x[k];
     return y[k] + u * (b[k] + u * (c[k] + u * d[k]));

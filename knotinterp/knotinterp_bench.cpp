@@ -22,7 +22,7 @@ void BM_construct(benchmark::State& state) {
   const auto& d = data_for(state.range(0));
   for (auto _ : state) {
     cubic_spline<double const*> s(long(d.x.size()), 0, 0, d.x.data(), d.y.data(), 0.0, 0.0);
-    benchmark::DoNotOptimize(s.b.get());
+    benchmark::DoNotOptimize(s.b.data());
   }
 }
 
@@ -56,7 +56,7 @@ void BM_eval_upper_bound(benchmark::State& state) {
   const auto& d = data_for(state.range(0));
   const auto& queries = state.range(1) ? d.sorted : d.shuffled;
   cubic_spline<double const*> s(long(d.x.size()), 0, 0, d.x.data(), d.y.data(), 0.0, 0.0);
-  const double* x = s.x.get();
+  const double* x = s.x.data();
   const long n = s.n;
   std::vector<double> out(queries.size());
   for (auto _ : state) {

@@ -223,7 +223,7 @@ TEST(CubicSplineCore, KnotQueriesAgreeWithWarmAndColdCache) {
 // The spline searches the knots up to n.
 long one_at_a_time(const spline& s, const std::vector<double>& queries, std::vector<double>& out,
                    long last) {
-  return interval_cases::one_at_a_time(s.x.get(), s.y.get(), s.b.get(), s.c.get(), s.d.get(), s.n,
+  return interval_cases::one_at_a_time(s.x.data(), s.y.data(), s.b.data(), s.c.data(), s.d.data(), s.n,
                                        s.n, queries, out, last);
 }
 

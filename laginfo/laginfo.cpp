@@ -37,6 +37,7 @@
 #include <new>
 #include <vector>
 
+#include "host/big_buffer.h"
 #include "host/host.h"
 #include "host/parallel.h"
 
@@ -101,11 +102,13 @@ inline double add_pair(double mi, double count, double npairs, double h_first,
 template <typename Index>
 struct resolution {
   int b = 0;
-  std::vector<uint16_t> bin;     // of every value; b <= 16384
-  std::vector<double> marginal;  // share of all L values in each bin
+  // bin and by_first are left uncleared when sized (host/big_buffer.h):
+  // prepare writes every element.
+  big_buffer::vector<uint16_t> bin;  // of every value; b <= 16384
+  std::vector<double> marginal;      // share of all L values in each bin
   // When not counted densely: the positions t < n grouped by bin[t],
   // ascending within a group, and where each non-empty group ends.
-  std::vector<Index> by_first;
+  big_buffer::vector<Index> by_first;
   std::vector<Index> group_end;
 };
 

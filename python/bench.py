@@ -63,7 +63,10 @@ def among_numpy_work(label, call, data, repeats):
     """The call in a loop of its own, and alternating with NumPy work of the
     same size (numpy.sin and numpy.sort of its data), which makes the C
     library hand freed memory back to the system: the medians of the call's
-    times, their ratio, and the pages it faults in afresh per call."""
+    times, their ratio, and the pages it faults in afresh per call. Then the
+    same work done in place, which maps nothing: what is left of the
+    slowdown there is the processor's caches, which the work between calls
+    fills with its own data."""
     if ONLY not in label:
         return
 
@@ -78,10 +81,69 @@ def among_numpy_work(label, call, data, repeats):
             between()
         return statistics.median(times), statistics.median(faults)
 
+    scratch = np.empty_like(data)
+
+    def in_place():
+        np.sin(data, out=scratch)
+        scratch.sort(axis=0)
+
     own, own_faults = timed(lambda: None)
     among, among_faults = timed(lambda: (np.sin(data), np.sort(data, axis=0)))
-    print(f"{label:52s} {among * 1e3:9.2f} {own * 1e3:9.2f} {among / own:7.2f}x  <= 1.3x  "
-          f"fresh pages per call: {among_faults:.0f} among, {own_faults:.0f} own loop")
+    cached, _ = timed(in_place)
+    print(f"{label:44s} {among * 1e3:8.2f} {own * 1e3:8.2f} {among / own:6.2f}x  <= 1.3x "
+          f"{cached / own:8.2f}x {among_faults:6.0f} {own_faults:5.0f}")
+
+
+def every_module_among_numpy_work(repeats):
+    """Each module on data of some megabytes: (label, call, the data the NumPy
+    work between calls is done on, repeats)."""
+    local = np.random.default_rng(7)
+    spaced = np.cumsum(local.random(100_000) + 0.01)
+    heights = np.sin(spaced)
+    ascending = np.sort(local.uniform(spaced[0], spaced[-1], 1_000_000))
+    noise = local.standard_normal(1_000_000)
+    ranks = local.permutation(1_000_000) / 1_000_000
+    plane = orbitkit.foldmap(1_000_000, [-1.4, 0.3, 0, 0])
+    henon = plane[:100_002, 0]
+    delayed = np.asfortranarray(np.column_stack([henon[2:], henon[1:-1], henon[:-2]]))
+    distances = orbitkit.neardist(delayed, 16).distances
+    pairs = np.asfortranarray(delayed[:, :2])
+    cells = local.integers(0, 4, (1000, 1000)).astype(float)
+    few = max(3, repeats // 5)
+    with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as numbers:
+        np.savetxt(numbers, local.standard_normal((200_000, 5)), fmt="%.17g")
+    return [
+        ("knotinterp, 1e5 knots 1e6 sorted queries",
+         lambda: orbitkit.knotinterp(spaced, heights, ascending), ascending, repeats),
+        ("slopeinterp, 1e5 knots 1e6 sorted queries",
+         lambda: orbitkit.slopeinterp(spaced, heights, ascending), ascending, repeats),
+        ("smoothwin, 1e6 values, 25", lambda: orbitkit.smoothwin(noise, 25), noise, repeats),
+        ("gainrider, 1e6 values", lambda: orbitkit.gainrider(noise, [10, 10], 4, 1e-3), noise,
+         repeats),
+        ("delaymatrix, 1e6 values, 3 dims", lambda: orbitkit.delaymatrix(noise, 3, 1), noise,
+         repeats),
+        ("laginfo, 1e6 values, 10 lags", lambda: orbitkit.laginfo(ranks, 10, 16), ranks, few),
+        ("histinfo, 1000 x 1000 cells", lambda: orbitkit.histinfo(cells), cells, repeats),
+        ("gridmass, 1e6 points 2-D, 4 sizes", lambda: orbitkit.gridmass(plane, [8, 16, 32, 64]),
+         plane, few),
+        ("foldmap, 1e6 steps", lambda: orbitkit.foldmap(1_000_000, [-1.4, 0.3, 0, 0]), plane,
+         repeats),
+        ("peakiter, 1e6 steps", lambda: orbitkit.peakiter(1_000_000, [0.1, 1.5, 0.99, 0.3]),
+         noise, repeats),
+        ("baker, 1e6 steps", lambda: orbitkit.baker(1_000_000, [0.4, 0.3, 0.45, 0.1, 0.2]), plane,
+         repeats),
+        ("twistgen, 1e6 numbers", lambda: orbitkit.twistgen(1_000_000), noise, repeats),
+        ("textmatrix, 1e6 numbers", lambda: orbitkit.textmatrix(numbers.name), noise, few),
+        ("neardist, 1e5 points 3-D k=16", lambda: orbitkit.neardist(delayed, 16), delayed, few),
+        ("qspectrum, 1e5 x 16 distances, 3 gammas",
+         lambda: orbitkit.qspectrum(distances, [-1, 0, 1], 1, 4, 16), distances, repeats),
+        ("corrsum, 1e5 points 2-D, 13 radii",
+         lambda: orbitkit.corrsum(pairs, 2.0 ** np.arange(-14, -1)), pairs, few),
+        ("embeddim, 1e5 Henon x, mmax 6, w 10",
+         lambda: orbitkit.embeddim(henon, 6, tau=1, w=10), henon, few),
+        ("lyapcurve, 1e5 points 2-D, K 30, w 10",
+         lambda: orbitkit.lyapcurve(pairs, 30, k=1, w=10), pairs, few),
+    ]
 
 
 def mutual_information_by_histogram(r, maxlag, bins):
@@ -248,22 +310,10 @@ def main(repeats=15, only=""):
         call_overhead()
     # First, while the process is as young as a user's script: the C library
     # then hands freed memory of a few megabytes back to the system readily.
-    print(f"\n{'among NumPy work vs a loop of its own':52s} {'among ms':>9s} {'own ms':>9s} "
-          f"{'slower':>8s}  goal")
-    local = np.random.default_rng(7)
-    spaced = np.cumsum(local.random(100_000) + 0.01)
-    heights = np.sin(spaced)
-    ascending = np.sort(local.uniform(spaced[0], spaced[-1], 1_000_000))
-    among_numpy_work("knotinterp, 1e5 knots 1e6 sorted queries",
-                     lambda: orbitkit.knotinterp(spaced, heights, ascending), ascending, repeats)
-    noise = local.standard_normal(1_000_000)
-    among_numpy_work("smoothwin, 1e6 values, 25",
-                     lambda: orbitkit.smoothwin(noise, 25), noise, repeats)
-    henon = orbitkit.foldmap(100_002, [-1.4, 0.3, 0, 0])[:, 0]
-    delayed = np.asfortranarray(np.column_stack([henon[2:], henon[1:-1], henon[:-2]]))
-    among_numpy_work("neardist, 1e5 points 3-D k=16",
-                     lambda: orbitkit.neardist(delayed, 16), delayed, max(3, repeats // 5))
-
+    print(f"\n{'among NumPy work vs a loop of its own':44s} {'among ms':>8s} {'own ms':>8s} "
+          f"{'slower':>7s}  {'goal':7s} {'in place':>9s} {'fresh pages/call':>12s}")
+    for label, call, data, count in every_module_among_numpy_work(repeats):
+        among_numpy_work(label, call, data, count)
     print(f"\n{'':52s} {'ours ms':>9s} {'peer ms':>9s} {'ratio':>8s}  goal")
 
     knots = np.cumsum(rng.random(1000) + 0.01)

@@ -11,8 +11,8 @@
 // continue the cubic of the nearest end interval.
 #include <cmath>
 #include <limits>
-#include <memory>
 
+#include "host/big_buffer.h"
 #include "host/host.h"
 #include "host/interval_index.h"
 
@@ -34,17 +34,23 @@ class akima_interpolator {
       status = 1;
       return;
     }
+    // The arrays come uncleared (a call repeated on data of the same size
+    // reuses the last call's memory, already mapped); every element that is
+    // read is written first.
     const size_t extended = size_t(n) + 4;
-    x_storage.reset(new double[extended]());
-    y_storage.reset(new double[extended]());
-    x = x_storage.get() + 2;
-    y = y_storage.get() + 2;
-    b.reset(new double[size_t(n)]());
-    c.reset(new double[size_t(n)]());
-    d.reset(new double[size_t(n)]());
+    x_storage.resize(extended);
+    y_storage.resize(extended);
+    x = x_storage.data() + 2;
+    y = y_storage.data() + 2;
+    b.resize(size_t(n));
+    c.resize(size_t(n));
+    d.resize(size_t(n));
+    // The last knot starts no interval of its own.
+    c[n - 1] = 0.0;
+    d[n - 1] = 0.0;
     // The interval slopes, m[i] between points i and i+1, also from -2.
-    std::unique_ptr<double[]> m_storage(new double[extended]());
-    double* m = m_storage.get() + 2;
+    big_buffer::vector<double> m_storage(extended);
+    double* m = m_storage.data() + 2;
     for (long i = 0; i < n; ++i, ++xs) x[i] = *xs;
     for (long i = 0; i < n; ++i, ++ys) y[i] = *ys;
 
@@ -62,6 +68,8 @@ class akima_interpolator {
       m[0] = (y[1] - y[0]) / (x[1] - x[0]);
       b[0] = m[0];
       b[1] = m[0];
+      c[0] = 0.0;
+      d[0] = 0.0;
       return;
     }
 
@@ -150,7 +158,7 @@ class akima_interpolator {
   long n;
   double* x = nullptr;
   double* y = nullptr;
-  std::unique_ptr<double[]> b, c, d;
+  big_buffer::vector<double> b, c, d;
   int status = 0;
 
  private:
@@ -159,7 +167,7 @@ class akima_interpolator {
     return y[k] + u * (b[k] + u * (c[k] + u * d[k]));
   }
 
-  std::unique_ptr<double[]> x_storage, y_storage;
+  big_buffer::vector<double> x_storage, y_storage;
 };
 
 enum { IN_X = 0, IN_Y, IN_XX, IN_COUNT };

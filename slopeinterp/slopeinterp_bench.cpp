@@ -22,7 +22,7 @@ void BM_construct(benchmark::State& state) {
   const auto& d = data_for(state.range(0));
   for (auto _ : state) {
     akima_interpolator<double const*> s(long(d.x.size()), d.x.data(), d.y.data());
-    benchmark::DoNotOptimize(s.b.get());
+    benchmark::DoNotOptimize(s.b.data());
   }
 }
 

@@ -214,7 +214,7 @@ TEST(AkimaCore, KnotQueriesAgreeWithWarmAndColdCache) {
 // The Akima interpolant searches the knots up to n-1.
 long one_at_a_time(const interpolator& s, const std::vector<double>& queries,
                    std::vector<double>& out, long last) {
-  return interval_cases::one_at_a_time(s.x, s.y, s.b.get(), s.c.get(), s.d.get(), s.n, s.n - 1,
+  return interval_cases::one_at_a_time(s.x, s.y, s.b.data(), s.c.data(), s.d.data(), s.n, s.n - 1,
                                        queries, out, last);
 }
 

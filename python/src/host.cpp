@@ -340,6 +340,54 @@ py::handle numpy_asarray() {
   return asarray;
 }
 
+py::handle numpy_copyto() {
+  static const py::handle copyto =
+      py::object(py::module_::import("numpy").attr("copyto")).release();
+  return copyto;
+}
+
+// What frees an output's storage when the last array made over it goes.
+py::capsule owner_of(const output_memory& memory) {
+  std::unique_ptr<output_memory> held;
+  try {
+    held.reset(new output_memory(memory));
+  } catch (...) {
+    release_output(memory);
+    throw;
+  }
+  py::capsule owner(held.get(), [](void* kept) {
+    release_output(*static_cast<output_memory*>(kept));
+    delete static_cast<output_memory*>(kept);
+  });
+  held.release();
+  return owner;
+}
+
+// Numbers in another layout or type, copied into the host's. A large copy
+// goes into a block kept between calls, as the outputs do: a script that
+// passes the same row-major points call after call then has them copied into
+// warm memory, not into pages mapped afresh every time. Other kinds (text,
+// objects) are left to NumPy's own conversion and its messages.
+py::array in_host_layout(const py::array& values) {
+  const char kind = values.dtype().kind();
+  const bool numbers = kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f';
+  const size_t count = size_t(values.size());
+  if (!numbers || count < big_buffer::smallest_kept / sizeof(double))
+    return numpy_asarray()(values, py::dtype::of<double>(), py::arg("order") = "F");
+  const py::ssize_t ndim = values.ndim();
+  const std::vector<py::ssize_t> shape(values.shape(), values.shape() + ndim);
+  std::vector<py::ssize_t> strides(static_cast<size_t>(ndim), 0);
+  py::ssize_t stride = sizeof(double);
+  for (py::ssize_t k = 0; k < ndim; ++k) {
+    strides[size_t(k)] = stride;
+    stride *= shape[size_t(k)];
+  }
+  const output_memory memory = allocate_output(count * sizeof(double), false);
+  py::array copy(py::dtype::of<double>(), shape, strides, memory.data, owner_of(memory));
+  numpy_copyto()(copy, values, py::arg("casting") = "unsafe");
+  return copy;
+}
+
 [[noreturn]] void refuse_input(const module& m, size_t position, const char* why) {
   throw py::type_error(std::string(m.name) + ": input " + std::to_string(position + 1) +
                        " is not an array of numbers (" + why + ")");
@@ -404,8 +452,7 @@ void read_input(input& in, const module& m, size_t position, py::handle object) 
       in.array.complex = true;
       values = values.attr("real");
     }
-    if (!host_layout::check_(values))
-      values = numpy_asarray()(values, py::dtype::of<double>(), py::arg("order") = "F");
+    if (!host_layout::check_(values)) values = in_host_layout(values);
     view_array(in, py::reinterpret_borrow<host_layout>(values), as_column);
   } catch (py::error_already_set& e) {
     refuse_input(m, position, e.what());
@@ -423,10 +470,7 @@ py::object python_output(std::unique_ptr<mxArray> array, bool one_dimensional) {
     release_output(array->owned);
     return py::float_(value);
   }
-  py::capsule owner(new output_memory(array->owned), [](void* memory) {
-    release_output(*static_cast<output_memory*>(memory));
-    delete static_cast<output_memory*>(memory);
-  });
+  py::capsule owner = owner_of(array->owned);
   if (one_dimensional && (m == 1 || n == 1))
     return py::array_t<double>({py::ssize_t(m * n)}, data, owner);
   return py::array_t<double, py::array::f_style>(

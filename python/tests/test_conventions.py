@@ -43,14 +43,27 @@ def test_1d_histinfo_input_is_a_row():
 
 
 def test_other_inputs_read_like_float64_arrays():
-    x32 = rng.standard_normal((50, 3)).astype(np.float32)
-    x = x32.astype(np.float64)
-    expected = orbitkit.smoothwin(x, 4).tobytes()
-    read_only = np.asfortranarray(x)
-    read_only.flags.writeable = False
-    for same_values in (np.asfortranarray(x), x.tolist(), x32, np.asfortranarray(x32), read_only):
-        assert orbitkit.smoothwin(same_values, np.int32(4)).tobytes() == expected
-    assert orbitkit.smoothwin(x[::2], 4).tobytes() == orbitkit.smoothwin(x[::2].copy(), 4).tobytes()
+    # Small and large: a large copy goes into memory kept between calls.
+    for rows in (50, 40_000):
+        x32 = rng.standard_normal((rows, 3)).astype(np.float32)
+        x = x32.astype(np.float64)
+        expected = orbitkit.smoothwin(x, 4).tobytes()
+        read_only = np.asfortranarray(x)
+        read_only.flags.writeable = False
+        for same_values in (np.asfortranarray(x), x.tolist(), x32, np.asfortranarray(x32),
+                            read_only, np.ascontiguousarray(x), np.asfortranarray(x)[::1, ::1]):
+            assert orbitkit.smoothwin(same_values, np.int32(4)).tobytes() == expected
+        every_other = np.asfortranarray(x)[::2]
+        assert (orbitkit.smoothwin(every_other, 4).tobytes()
+                == orbitkit.smoothwin(every_other.copy(order="F"), 4).tobytes())
+        counts = rng.integers(-5, 5, (rows, 3))
+        for kind in (np.int64, np.uint8, np.int16, bool):
+            values = counts.astype(kind)
+            assert (orbitkit.smoothwin(values, 3).tobytes()
+                    == orbitkit.smoothwin(np.asfortranarray(values, dtype=np.float64), 3).tobytes())
+        big = rng.standard_normal((rows // 10, 4, 3))  # beyond two sides, row-major
+        assert (orbitkit.smoothwin(big, 3).tobytes()
+                == orbitkit.smoothwin(np.asfortranarray(big), 3).tobytes())
     for unreadable in ("abc", [[1.0], [2.0, 3.0]], {"a": 1}, object()):
         with pytest.raises(TypeError):
             orbitkit.smoothwin(unreadable, 4)

@@ -51,12 +51,15 @@ def test_calls_between_other_numpy_work_take_over_warm_pages():
     """NumPy work between the calls makes the C library hand freed memory
     back to the system. A result mapped afresh would fault in at least one
     page per 2 MiB of it (one per 4 KiB without huge pages); after two
-    rounds a call takes over the pages of the result dropped before it.
+    rounds a call takes over the pages of the result dropped before it, and
+    of the copy of an input in another layout.
     Results still held are never handed out again."""
     signal = np.random.default_rng(3).standard_normal(2_000_000)
     huge_pages_per_result = signal.nbytes // (2 << 20)
     for call in (lambda x: orbitkit.smoothwin(x, 25),  # left unset, then filled
-                 lambda x: orbitkit.gainrider(x, [20.0, 30.0], 4.0, 1e-3)):  # cleared
+                 lambda x: orbitkit.gainrider(x, [20.0, 30.0], 4.0, 1e-3),  # cleared
+                 # row-major: the input is copied into the host's layout too
+                 lambda x: orbitkit.smoothwin(x.reshape(-1, 2), 25)):
         faults = []
         for _ in range(6):
             before = fresh_page_faults()
