@@ -80,12 +80,13 @@ class LyapcurveResult(NamedTuple):
     counts: Values
 
 
-def _call(module: Callable[..., Any], *inputs: Any, workers: Workers = None) -> Any:
-    """The compiled module called with the inputs; workers, when given, sets
-    its threads for this call only."""
-    if workers is None:
-        return module(*inputs)
-    return module(*inputs, workers=workers)
+def _call(module: Callable[..., Any], *inputs: Any, workers: Workers = None,
+          **options: Any) -> Any:
+    """The compiled module called with the inputs and options; workers, when
+    given, sets its threads for this call only."""
+    if workers is not None:
+        options["workers"] = workers
+    return module(*inputs, **options)
 
 
 def gridmass(points: Data, sizes: Data, *, workers: Workers = None) -> GridmassResult:
@@ -94,9 +95,7 @@ def gridmass(points: Data, sizes: Data, *, workers: Workers = None) -> GridmassR
 
 def laginfo(series: Data, maxlag: Data, sizes: Data, *, verbose: bool = False,
             workers: Workers = None) -> Values:
-    if workers is None:
-        return _host.laginfo(series, maxlag, sizes, verbose=verbose)
-    return _host.laginfo(series, maxlag, sizes, verbose=verbose, workers=workers)
+    return _call(_host.laginfo, series, maxlag, sizes, verbose=verbose, workers=workers)
 
 
 def qspectrum(distances: Data, gammas: Data, kmin_low: Data, kmin_high: Data, kmax: Data, *,

@@ -374,16 +374,9 @@ py::array in_host_layout(const py::array& values) {
   const size_t count = size_t(values.size());
   if (!numbers || count < big_buffer::smallest_kept / sizeof(double))
     return numpy_asarray()(values, py::dtype::of<double>(), py::arg("order") = "F");
-  const py::ssize_t ndim = values.ndim();
-  const std::vector<py::ssize_t> shape(values.shape(), values.shape() + ndim);
-  std::vector<py::ssize_t> strides(static_cast<size_t>(ndim), 0);
-  py::ssize_t stride = sizeof(double);
-  for (py::ssize_t k = 0; k < ndim; ++k) {
-    strides[size_t(k)] = stride;
-    stride *= shape[size_t(k)];
-  }
+  const std::vector<py::ssize_t> shape(values.shape(), values.shape() + values.ndim());
   const output_memory memory = allocate_output(count * sizeof(double), false);
-  py::array copy(py::dtype::of<double>(), shape, strides, memory.data, owner_of(memory));
+  py::array_t<double, py::array::f_style> copy(shape, memory.data, owner_of(memory));
   numpy_copyto()(copy, values, py::arg("casting") = "unsafe");
   return copy;
 }
