@@ -426,6 +426,32 @@ def docstring(name: str, function: Callable[..., Any]) -> str:
                       for title, lines in sections if lines]) + "\n"
 
 
+class _Written(str):
+    """An annotation as the source writes it (the package's modules use
+    `from __future__ import annotations`): signatures show it without the
+    quotes of a string, and without the long expansion of what it names."""
+    __slots__ = ()
+
+    def __repr__(self) -> str:
+        return str(self)
+
+
+def written_signature(function: Callable[..., Any]) -> inspect.Signature:
+    """The function's signature with its annotations as they are written."""
+    def shown(annotation: Any) -> Any:
+        return _Written(annotation) if isinstance(annotation, str) else annotation
+
+    signature = inspect.signature(function)
+    return signature.replace(
+        parameters=[parameter.replace(annotation=shown(parameter.annotation))
+                    for parameter in signature.parameters.values()],
+        return_annotation=shown(signature.return_annotation))
+
+
 def attach_help(namespace: Dict[str, Any]) -> None:
+    """Every public function's signature as written, and its docstring."""
+    for name in namespace["__all__"]:
+        if inspect.isfunction(namespace[name]):
+            namespace[name].__signature__ = written_signature(namespace[name])
     for name in _PYTHON:
         namespace[name].__doc__ = docstring(name, namespace[name])
