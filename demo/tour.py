@@ -20,8 +20,8 @@
    headless.
 
 The modules give the same bits as in Octave, and the arithmetic around them
-is done as tour.m does it: sums in order, the library's scalar sin, cos, log
-and pow, no fused or vectorised shortcuts. So the table is tour.m's, row for
+is done as tour.m does it: sums in order, the C library's scalar sin, cos,
+log and pow, no fused or vectorised shortcuts. So the table is tour.m's, row for
 row. With the environment variable ORBITKIT_TOUR_EXACT set, each row ends
 with its numbers to 17 digits, for comparing the two.
 """
@@ -110,7 +110,8 @@ def randn_fixed(count: int) -> list[float]:
 def corr_baker(eta: float, l1: float, l2: float) -> float:
     """Correlation dimension of the baker map's Cantor direction: the d with
     eta^2 l1^-d + (1-eta)^2 l2^-d = 1, plus 1 for the stretched direction."""
-    return 1 + bisect(lambda d: eta ** 2 * l1 ** -d + (1 - eta) ** 2 * l2 ** -d - 1, 0.05, 1.0)
+    return 1 + bisect(lambda d: math.pow(eta, 2) * math.pow(l1, -d) +
+                      math.pow(1 - eta, 2) * math.pow(l2, -d) - 1, 0.05, 1.0)
 
 
 def number_text(fmt: str, value: float) -> str:
@@ -222,7 +223,7 @@ def main(figure_file: str = "tour-python.png") -> None:
     round_trip = back is not None and np.array_equal(back[:, 0], henon[:1000].ravel())
 
     # ---- 6. report ----------------------------------------------------------------
-    baker_d0 = 1 + bisect(lambda d: l1 ** d + l2 ** d - 1, 0.1, 1.0)
+    baker_d0 = 1 + bisect(lambda d: math.pow(l1, d) + math.pow(l2, d) - 1, 0.1, 1.0)
     baker_d2 = corr_baker(eta, l1, l2)
     print(f"Henon map (a = -1.4, b = 0.3), {n} points, embedded in 2 dimensions with")
     if found:
