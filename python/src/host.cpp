@@ -15,7 +15,7 @@
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 #include <atomic>
 #include <cstdarg>
 #include <cstdlib>
@@ -528,15 +528,29 @@ template <typename T>
 class short_list {
  public:
   explicit short_list(size_t size) : size_(size) {
-    if (size > few) heap_.resize(size);
+    if (size > few) {
+      heap_.resize(size);
+      data_ = heap_.data();
+    } else {
+      // Only the elements used are made: an input is some hundred bytes.
+      data_ = reinterpret_cast<T*>(stack_);
+      for (size_t k = 0; k < size; ++k) new (data_ + k) T();
+    }
   }
-  T* data() { return size_ > few ? heap_.data() : stack_.data(); }
-  T& operator[](size_t k) { return data()[k]; }
+  ~short_list() {
+    if (size_ <= few)
+      for (size_t k = 0; k < size_; ++k) data_[k].~T();
+  }
+  short_list(const short_list&) = delete;
+  short_list& operator=(const short_list&) = delete;
+  T& operator[](size_t k) { return data_[k]; }
+  T* data() { return data_; }
   size_t size() const { return size_; }
 
  private:
   size_t size_;
-  std::array<T, few> stack_{};
+  T* data_;
+  alignas(T) unsigned char stack_[few * sizeof(T)];
   std::vector<T> heap_;
 };
 
