@@ -7,6 +7,16 @@ line names it, as in "X (Python: points)") and the refusals (its "Refused,
 with these messages:" list). Kept here is only what Python alone
 has: the type and shape of every name in Python terms, a note where Python
 differs from the host, and an example that the tests run as doctests.
+
+Two rules hold for every module, with nothing written per module:
+- Where the help's prose names an input by a letter (X, K, W...) or by a name
+  other than the Python one, the docstring says once, at its top, which
+  parameter that is: "Here X is `points`, K is `steps`, R is `refs` (rows
+  from 0)". The names come from the help's entries; "(rows from 0)" from a
+  Python note that says the parameter's rows count from 0.
+- Every public function's signature shows its annotations as written in the
+  source (which uses `from __future__ import annotations`): `ArrayLike`,
+  `int`, `int | None`, not what they expand to.
 """
 import inspect
 import re
