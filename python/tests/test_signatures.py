@@ -111,7 +111,7 @@ def test_workers_minus_one_uses_every_core_whatever_omp_num_threads_says(monkeyp
 
 
 def test_signatures_read_as_written():
-    kinds = ["ArrayLike", "int", "float", "bool"]
+    kinds = ["ArrayLike", "int", "float", "bool", "str"]
     allowed = set(kinds) | {kind + " | None" for kind in kinds}
     for function in FUNCTIONS:
         shown = f"{function.__name__}{inspect.signature(function)}"
