@@ -4,6 +4,11 @@ function tour (figure_file)
 %   tour                 prints the estimates and writes tour.png
 %   tour (FIGURE_FILE)   writes the figure there instead
 %
+% demo/tour.py is the same tour in Python: the same steps on the same data,
+% summed in the same order, so that its table is this one, bit for bit. With
+% the environment variable ORBITKIT_TOUR_EXACT set, each row of the table
+% ends with its numbers to 17 digits, for comparing the two.
+%
 % 1. Orbits of three maps: Henon (foldmap), a bent tent map (peakiter) and a
 %    generalized baker map (baker).
 % 2. The embedding delay from the first minimum of the auto mutual
@@ -19,7 +24,8 @@ function tour (figure_file)
 %    of the Henon map and of the logistic map at 4.
 % 5. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
 %    noisy series; a data file written and read back (textmatrix).
-% 6. A table of the estimates beside the published values, and a figure.
+% 6. A table of the estimates beside the published values (one list of
+%    rows, printed in one format), and a figure.
 
   if (nargin < 1)
     figure_file = 'tour.png';
@@ -68,7 +74,7 @@ function tour (figure_file)
   distances = neardist (embedded, 32, window, 1:10:rows (embedded));
   gammas = [-1.2 0 1];
   dims = qspectrum (distances, gammas, 4, 6, 32);
-  q_dims = mean (dims, 2);
+  q_dims = in_order_sum (dims')' / columns (dims);   % the mean over kmin
   % The correlation sum of the first 200000 points: C(r) ~ r^D2.
   radii = 2 .^ (-11:0.5:-7);
   C = corrsum (embedded(1:200000, :), radii, window);
@@ -88,7 +94,7 @@ function tour (figure_file)
   steps = 30;
   growth = (1:8)';                    % the steps fitted; S(1) is step 0
   S = lyapcurve (embedded(1:50000, :), steps, 1, window);
-  lambda_fit = polyfit (growth, S(growth + 1), 1);
+  lambda_fit = line_fit (growth, S(growth + 1));
   % The logistic map at 4, u -> 4 u (1 - u), in the coordinate x = 2 u - 1
   % is x -> 1 - 2 x^2: the quadratic map with a = -2 and b = 0.
   logistic = foldmap (20000 + transient, [-2 0 0.3 0]);
@@ -97,13 +103,13 @@ function tour (figure_file)
   lambda_logistic = slope (growth, S_logistic(growth + 1));
 
   % ---- 5. smoothing, interpolation, a file --------------------------------
-  t = (0:0.05:10)';
+  t = (0:200)' * 0.05;
   clean = sin (t) + 0.3 * sin (3 * t);
   noisy = clean + 0.1 * randn_fixed (numel (t));
   smooth = smoothwin (noisy, 7);
   inner = 4:numel (t) - 3;            % the ends are pulled toward zero
   knots = t(1:10:end);
-  fine_t = (0:0.01:10)';
+  fine_t = (0:1000)' * 0.01;
   truth = sin (fine_t) + 0.3 * sin (3 * fine_t);
   spline_fit = knotinterp (knots, clean(1:10:end), fine_t);
   akima_fit = slopeinterp (knots, clean(1:10:end), fine_t);
@@ -117,7 +123,7 @@ function tour (figure_file)
   round_trip = isequal (back, reshape (henon(1:1000, :)', [], 1));
 
   % ---- 6. report ------------------------------------------------------------
-  baker_d0 = 1 + fzero (@(d) l1 ^ d + l2 ^ d - 1, [0.1 1]);
+  baker_d0 = 1 + bisect (@(d) l1 ^ d + l2 ^ d - 1, 0.1, 1);
   baker_d2 = corr_baker (eta, l1, l2);
   printf ('Henon map (a = -1.4, b = 0.3), %d points, embedded in 2 dimensions with\n', n);
   if (found)
@@ -126,26 +132,35 @@ function tour (figure_file)
     printf ('delay %d: the mutual information (16 bins) falls without a minimum up to lag %d.\n\n', ...
             delay, maxlag);
   end
-  printf ('%-44s %9s %12s\n', 'estimate', 'value', 'reference');
-  printf ('%-44s %9.3f %12s\n', 'Henon D0, box counting (gridmass)', d_box, '1.26');
-  printf ('%-44s %9.3f %12s\n', 'Henon D1, information (gridmass)', d_info, 'D2 ... D0');
-  printf ('%-44s %9.3f %12s\n', 'Henon D2, correlation (gridmass)', d_corr, '1.22');
-  printf ('%-44s %9.3f %12s\n', 'Henon D2, correlation sum (corrsum)', d_corrsum, '1.22');
-  printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = -1.2, about D2 (qspectrum)', q_dims(1), '1.22');
-  printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = 0, D1 (qspectrum)', q_dims(2), 'D2 ... D0');
-  printf ('%-44s %9.3f %12s\n', 'Henon D, gamma = 1, toward D0 (qspectrum)', q_dims(3), '1.26');
-  printf ('%-44s %9d %12s\n', 'Henon embedding dimension, F < 1% (embeddim)', d_embed, '2');
-  printf ('%-44s %9.3f %12s\n', 'Henon largest exponent per step (lyapcurve)', lambda_fit(1), '0.419');
-  printf ('%-44s %9.3f %12.3f\n', 'baker map D0 (gridmass; theory)', baker_box, baker_d0);
-  printf ('%-44s %9.3f %12.3f\n', 'baker map D2 (gridmass; theory)', baker_corr, baker_d2);
-  printf ('%-44s %9.3f %12s\n', 'bent tent map D0 (gridmass)', tent_box, '1');
-  printf ('%-44s %9.3f %12.3f\n', 'logistic map 4x(1-x), exponent (lyapcurve)', ...
-          lambda_logistic, log (2));
-  printf ('%-44s %9.4f %12.4f\n', 'rms error, noisy; smoothed (smoothwin)', ...
-          rms (noisy(inner) - clean(inner)), rms (smooth(inner) - clean(inner)));
-  printf ('%-44s %9.2e\n', 'max error, cubic spline (knotinterp)', max (abs (spline_fit(:) - truth)));
-  printf ('%-44s %9.2e\n', 'max error, Akima (slopeinterp)', max (abs (akima_fit(:) - truth)));
-  printf ('%-44s %9s %12s\n', 'text file round trip (textmatrix)', yes_no (round_trip), 'exact');
+  rms_noisy = rms (noisy(inner) - clean(inner));
+  rms_smooth = rms (smooth(inner) - clean(inner));
+  spline_error = max (abs (spline_fit(:) - truth));
+  akima_error = max (abs (akima_fit(:) - truth));
+  ln2 = log (2);
+  trip = yes_no (round_trip);
+  % One row per estimate: its label, its value, the value's format and the
+  % reference (text, or a number in the value's format). Inside the braces a
+  % call needs no blank before its parentheses.
+  table = {
+    'Henon D0, box counting (gridmass)',            d_box,           '%.3f', '1.26'
+    'Henon D1, information (gridmass)',             d_info,          '%.3f', 'D2 ... D0'
+    'Henon D2, correlation (gridmass)',             d_corr,          '%.3f', '1.22'
+    'Henon D2, correlation sum (corrsum)',          d_corrsum,       '%.3f', '1.22'
+    'Henon D, gamma = -1.2, about D2 (qspectrum)',  q_dims(1),       '%.3f', '1.22'
+    'Henon D, gamma = 0, D1 (qspectrum)',           q_dims(2),       '%.3f', 'D2 ... D0'
+    'Henon D, gamma = 1, toward D0 (qspectrum)',    q_dims(3),       '%.3f', '1.26'
+    'Henon embedding dimension, F < 1% (embeddim)', d_embed,         '%d',   '2'
+    'Henon largest exponent per step (lyapcurve)',  lambda_fit(1),   '%.3f', '0.419'
+    'baker map D0 (gridmass; theory)',              baker_box,       '%.3f', baker_d0
+    'baker map D2 (gridmass; theory)',              baker_corr,      '%.3f', baker_d2
+    'bent tent map D0 (gridmass)',                  tent_box,        '%.3f', '1'
+    'logistic map 4x(1-x), exponent (lyapcurve)',   lambda_logistic, '%.3f', ln2
+    'rms error, noisy; smoothed (smoothwin)',       rms_noisy,       '%.4f', rms_smooth
+    'max error, cubic spline (knotinterp)',         spline_error,    '%.2e', ''
+    'max error, Akima (slopeinterp)',               akima_error,     '%.2e', ''
+    'text file round trip (textmatrix)',            trip,            '%s',   'exact'
+  };
+  print_table (table, ! isempty (getenv ('ORBITKIT_TOUR_EXACT')));
 
   draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
         fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, clean(1:10:end), ...
@@ -156,11 +171,74 @@ end
 function d = corr_baker (eta, l1, l2)
   % Correlation dimension of the baker map's Cantor direction: the d with
   % eta^2 l1^-d + (1-eta)^2 l2^-d = 1, plus 1 for the stretched direction.
-  d = 1 + fzero (@(d) eta ^ 2 * l1 ^ -d + (1 - eta) ^ 2 * l2 ^ -d - 1, [0.05 1]);
+  d = 1 + bisect (@(d) eta ^ 2 * l1 ^ -d + (1 - eta) ^ 2 * l2 ^ -d - 1, 0.05, 1);
+end
+
+% Prints the rows: the label, the value in the row's format, the reference
+% (text, or a number in the same format), and in exact mode every number of
+% the row to 17 digits. demo/tour.py prints its rows so too.
+function print_table (table, exact)
+  printf ('%-44s %9s %12s\n', 'estimate', 'value', 'reference');
+  for r = 1:rows (table)
+    [label, value, format, reference] = table{r, :};
+    numbers = [];
+    if (isnumeric (value))
+      numbers = value;
+      value = sprintf (format, value);
+    end
+    if (isnumeric (reference))
+      numbers(end + 1) = reference;
+      reference = sprintf (format, reference);
+    end
+    printf ('%-44s %9s %12s', label, value, reference);
+    if (exact && ! isempty (numbers))
+      printf (' %.17g', numbers);
+    end
+    printf ('\n');
+  end
+end
+
+% Sums the columns' elements in order, as Python's tour does.
+function s = in_order_sum (v)
+  s = zeros (1, columns (v));
+  for i = 1:rows (v)
+    s = s + v(i, :);
+  end
 end
 
 function r = rms (v)
-  r = sqrt (mean (v(:) .^ 2));
+  r = sqrt (in_order_sum (v(:) .^ 2) / numel (v));
+end
+
+% The least-squares line v = p(1) u + p(2), its sums taken in order, as
+% Python's tour takes them: the two print the same bits.
+function p = line_fit (u, v)
+  u = u(:);
+  v = v(:);
+  n = numel (u);
+  mu = in_order_sum (u) / n;
+  mv = in_order_sum (v) / n;
+  du = u - mu;
+  a = in_order_sum (du .* (v - mv)) / in_order_sum (du .* du);
+  p = [a, mv - a * mu];
+end
+
+% The root of f between a and b, where f changes sign, to the last bit: the
+% interval halved until no double lies inside it.
+function x = bisect (f, a, b)
+  below = f (a) < 0;
+  while (true)
+    m = (a + b) / 2;
+    if (m <= a || m >= b)
+      break;
+    end
+    if ((f (m) < 0) == below)
+      a = m;
+    else
+      b = m;
+    end
+  end
+  x = a;
 end
 
 % The first lag after which the information grows again; a map's orbit
@@ -174,7 +252,7 @@ function [lag, found] = first_minimum (mi)
 end
 
 function s = slope (u, v)
-  p = polyfit (u(:), v(:), 1);
+  p = line_fit (u, v);
   s = p(1);
 end
 
@@ -210,7 +288,7 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
   plot (lb, h0(:, end), 'o', lb, h1(:, end), 's', lb, h2(:, end), 'd');
   hold on;
   for h = {h0, h1, h2}
-    p = polyfit (lb(fine), h{1}(fine, end), 1);
+    p = line_fit (lb(fine), h{1}(fine, end));
     plot (lb(fine), polyval (p, lb(fine)), 'k-');
   end
   hold off;
@@ -223,7 +301,7 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
   title ('embedding dimension (embeddim)'); xlabel ('dimension m');
   subplot (2, 4, 5);
   lr = log2 (radii(:));
-  p = polyfit (lr, log2 (C), 1);
+  p = line_fit (lr, log2 (C));
   plot (lr, log2 (C), 'o', lr, polyval (p, lr), 'k-');
   title (sprintf ('correlation sum (corrsum), slope %.3f', p(1)));
   xlabel ('log2 r'); ylabel ('log2 C(r)');
@@ -234,7 +312,11 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
   xlabel ('log2 k'); ylabel ('log2 distance');
   subplot (2, 4, 7);
   steps = (0:numel (S) - 1)';
-  plot (steps, S, 'o', growth, polyval (lambda_fit, growth), 'k-');
+  % The fitted line, drawn on past the steps it was fitted to, over them.
+  drawn = (0:12)';
+  plot (steps, S, 'o', drawn, polyval (lambda_fit, drawn), 'r-', 'linewidth', 2);
+  legend ('S, mean ln distance', sprintf ('fit over steps %d ... %d', growth([1 end])), ...
+          'location', 'southeast');
   title (sprintf ('neighbours parting (lyapcurve), slope %.3f', lambda_fit(1)));
   xlabel ('step'); ylabel ('mean ln distance');
   subplot (2, 4, 8);

@@ -1,20 +1,38 @@
-"""The Henon part of the demo tour, from Python.
+"""The demo tour from Python: demo/tour.m step by step, with the same table.
 
     python demo/tour.py [FIGURE_FILE]     (default: tour-python.png)
 
-An orbit of the Henon map (foldmap); the embedding delay from the first
-minimum of the auto mutual information (laginfo) of the rank-scaled series;
-the delay embedding (delaymatrix) and its generalized dimensions from the
-slopes of the box-counting partition sums (gridmass), from the growth of the
-nearest-neighbour distances (neardist on the whole orbit, with a Theiler
-window; qspectrum) and from the correlation sum (corrsum); the embedding
-dimension from the false nearest neighbours and from how neighbour distances
-grow with the dimension (embeddim); the largest Lyapunov exponent from how
-neighbouring trajectories part (lyapcurve). Prints the estimates beside the
-published values and writes a figure, headless.
+1. Orbits of three maps: Henon (foldmap), a bent tent map (peakiter) and a
+   generalized baker map (baker).
+2. The embedding delay from the first minimum of the auto mutual
+   information (laginfo) of the rank-scaled Henon series.
+3. The delay embedding (delaymatrix) and its generalized dimensions from the
+   slopes of the box-counting partition sums (gridmass), from the growth of
+   the nearest-neighbour distances (neardist on the whole orbit, with a
+   Theiler window; qspectrum), and from the correlation sum (corrsum).
+4. The embedding dimension from the false nearest neighbours and from how
+   neighbour distances grow with the dimension (embeddim); the largest
+   Lyapunov exponent from how neighbouring trajectories part (lyapcurve), of
+   the Henon map and of the logistic map at 4.
+5. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
+   noisy series; a data file written and read back (textmatrix).
+6. A table of the estimates beside the published values, and a figure,
+   headless.
+
+The modules give the same bits as in Octave, and the arithmetic around them
+is done as tour.m does it: sums in order, the C library's scalar sin, cos,
+log and pow, no fused or vectorised shortcuts. So the table is tour.m's, row for
+row. With the environment variable ORBITKIT_TOUR_EXACT set, each row ends
+with its numbers to 17 digits, for comparing the two.
 """
+from __future__ import annotations
+
+import math
+import os
 import sys
+import tempfile
 import time
+from typing import Callable, Iterable, Union
 
 import matplotlib  # type: ignore[import]  # its version here ships no types
 
@@ -25,91 +43,233 @@ import numpy.typing
 
 import orbitkit
 
+Array = numpy.typing.NDArray[np.float64]
+#: A row of the table: label, value, its printf format, reference (text, or
+#: a number printed in the value's format).
+Row = tuple[str, Union[float, int, str], str, Union[float, str]]
 
-def first_minimum(mi: numpy.typing.NDArray[np.float64]) -> tuple[int, bool]:
+
+def in_order_sum(values: Iterable[float]) -> float:
+    """The sum of the values in order, as tour.m sums them."""
+    total = 0.0
+    for value in values:
+        total += float(value)
+    return total
+
+
+def line_fit(u: Iterable[float], v: Iterable[float]) -> tuple[float, float]:
+    """The least-squares line v = a u + b, as tour.m's line_fit computes it."""
+    us, vs = [float(one) for one in u], [float(one) for one in v]
+    mu, mv = in_order_sum(us) / len(us), in_order_sum(vs) / len(vs)
+    du = [one - mu for one in us]
+    a = in_order_sum(d * (one - mv) for d, one in zip(du, vs)) / in_order_sum(d * d for d in du)
+    return a, mv - a * mu
+
+
+def slope(u: Iterable[float], v: Iterable[float]) -> float:
+    return line_fit(u, v)[0]
+
+
+def log2(values: Iterable[float]) -> list[float]:
+    return [math.log2(one) for one in values]
+
+
+def rms(values: Iterable[float]) -> float:
+    squares = [float(one) * float(one) for one in values]
+    return math.sqrt(in_order_sum(squares) / len(squares))
+
+
+def bisect(f: Callable[[float], float], a: float, b: float) -> float:
+    """The root of f between a and b, where f changes sign, to the last bit."""
+    below = f(a) < 0
+    while True:
+        m = (a + b) / 2
+        if m <= a or m >= b:
+            return a
+        if (f(m) < 0) == below:
+            a = m
+        else:
+            b = m
+
+
+def first_minimum(mi: Array) -> tuple[int, bool]:
     """The first lag after which the information grows again; a map's orbit
     forgets itself at once, so without a minimum the delay is 1."""
     rising = np.nonzero(np.diff(mi[1:]) > 0)[0]   # mi[0] is lag 0
     return (int(rising[0]) + 1, True) if rising.size else (1, False)
 
 
+def randn_fixed(count: int) -> list[float]:
+    """Reproducible noise from the toolbox's own generator (Box-Muller)."""
+    eps = float(np.finfo(np.float64).eps)
+    u = [min(max(float(one), eps), 1 - eps) for one in orbitkit.twistgen(2 * count)[:, 0]]
+    return [math.sqrt(-2 * math.log(a)) * math.cos(2 * math.pi * b)
+            for a, b in zip(u[:count], u[count:])]
+
+
+def corr_baker(eta: float, l1: float, l2: float) -> float:
+    """Correlation dimension of the baker map's Cantor direction: the d with
+    eta^2 l1^-d + (1-eta)^2 l2^-d = 1, plus 1 for the stretched direction."""
+    return 1 + bisect(lambda d: math.pow(eta, 2) * math.pow(l1, -d) +
+                      math.pow(1 - eta, 2) * math.pow(l2, -d) - 1, 0.05, 1.0)
+
+
+def number_text(fmt: str, value: float) -> str:
+    """The value in a printf format, NaN and Inf spelled as tour.m's printf
+    spells them."""
+    if math.isnan(value):
+        return "NaN"
+    if math.isinf(value):
+        return "Inf" if value > 0 else "-Inf"
+    return fmt % value
+
+
+def print_table(table: list[Row], exact: bool) -> None:
+    """The rows as tour.m's print_table prints them."""
+    print(f"{'estimate':44s} {'value':>9s} {'reference':>12s}")
+    for label, value, fmt, reference in table:
+        numbers: list[float] = []
+        if not isinstance(value, str):
+            numbers.append(value)
+            value = number_text(fmt, value)
+        if not isinstance(reference, str):
+            numbers.append(reference)
+            reference = number_text(fmt, reference)
+        line = f"{label:44s} {value:>9s} {reference:>12s}"
+        if exact:
+            line += "".join(" " + number_text("%.17g", one) for one in numbers)
+        print(line)
+
+
 def main(figure_file: str = "tour-python.png") -> None:
     start = time.perf_counter()
-    n, transient = 1_000_000, 1000
-    henon = orbitkit.foldmap(n + transient, [-1.4, 0.3, 0, 0])[transient:]
-    x = henon[:, 0]
 
+    # ---- 1. orbits ------------------------------------------------------------
+    n, transient = 1_000_000, 1000
+    henon = orbitkit.foldmap(n + transient, [-1.4, 0.3, 0, 0])[transient:]  # x' = 1 - 1.4 x^2 + 0.3 y
+    x = henon[:, 0]
+    tent = orbitkit.peakiter(n // 10, [0.5, 1.5, 0.999, 0.3])
+    eta, l1, l2 = 0.4, 0.3, 0.4
+    bake = orbitkit.baker(n // 2 + transient, [eta, l1, l2, 0.1, 0.2])[transient:]
+
+    # ---- 2. delay from the mutual information ----------------------------------
     ranks = np.empty(n)
     ranks[np.argsort(x, kind="stable")] = np.arange(n) / n   # rank-scaled into [0, 1)
     maxlag = 12
     mi = orbitkit.laginfo(ranks, maxlag, 16)
     delay, found = first_minimum(mi)
 
+    # ---- 3. embedding and dimensions -------------------------------------------
     embedded = orbitkit.delaymatrix(x, 2, delay).embedding
-    bins = 2.0 ** np.arange(2, 12)
-    sums = orbitkit.gridmass(embedded, bins)
+    bins = [2.0 ** e for e in range(2, 12)]
+    h0, h1, h2 = orbitkit.gridmass(embedded, bins)
     fine = slice(4, None)                                     # the scaling range: 64 ... 2048 bins
-    log_bins = np.log2(bins)
-    d_box, d_info, d_corr = (-np.polyfit(log_bins[fine], h[fine, -1], 1)[0] for h in sums)
+    d_box, d_info, d_corr = (-slope(log2(bins[fine]), h[fine, -1]) for h in (h0, h1, h2))
+    # The baker set is denser: its boxes fill up to 512 bins. Its Cantor
+    # direction makes the local slopes swing around the mean.
+    coarse = slice(2, 8)
+    bh0, _, bh2 = orbitkit.gridmass(bake, bins)
+    baker_box = -slope(log2(bins[coarse]), bh0[coarse, -1])
+    baker_corr = -slope(log2(bins[coarse]), bh2[coarse, -1])
+    tent_box = -slope(log2(bins[fine]), orbitkit.gridmass(tent, bins).h0[fine, -1])
 
     # Neighbours of every tenth point among all of them, leaving out the 10
     # points before and after each in time.
     window = 10
-    distances = orbitkit.neardist(embedded, 32, w=window,
-                                  refs=np.arange(0, len(embedded), 10)).distances
-    q_dims = orbitkit.qspectrum(distances, [-1.2, 0, 1], 4, 6, 32).dims.mean(axis=1)
+    distances = orbitkit.neardist(embedded, 32, window, np.arange(0, len(embedded), 10)).distances
+    dims = orbitkit.qspectrum(distances, [-1.2, 0, 1], 4, 6, 32).dims
+    q_dims = [in_order_sum(row) / dims.shape[1] for row in dims]   # the mean over kmin
     # The correlation sum of the first 200000 points: C(r) ~ r^D2.
-    radii = 2.0 ** np.arange(-11, -6.75, 0.5)
-    C = orbitkit.corrsum(embedded[:200_000], radii, w=window).C
-    corrsum_fit = np.polyfit(np.log2(radii), np.log2(C), 1)
+    radii = [2.0 ** (-11 + 0.5 * i) for i in range(9)]
+    C = orbitkit.corrsum(embedded[:200_000], radii, window).C
+    d_corrsum = slope(log2(radii), log2(C))
 
+    # ---- 4. embedding dimension and largest exponent ---------------------------
     # A neighbour that parts when one more delay coordinate is added was near
     # only in projection; the dimension is the first m with almost none left.
     mmax = 6
     fnn, e1, e2 = orbitkit.embeddim(x[:100_000], mmax, delay, window)
     below = np.nonzero(fnn < 0.01)[0]
-    d_embed = int(below[0]) + 1 if below.size else float("nan")  # nan: not reached by mmax
+    d_embed = int(below[0]) + 1 if below.size else math.nan  # NaN: not reached by mmax
     # Neighbours part as exp(lambda * step) until they lie as far apart as the
     # attractor is wide; below that, the mean log distance S grows linearly.
     steps = 30
     growth = np.arange(1, 9)                                  # the steps fitted; S[0] is step 0
-    S = orbitkit.lyapcurve(embedded[:50_000], steps, w=window).curve
-    lambda_fit = np.polyfit(growth, S[growth], 1)
+    S = orbitkit.lyapcurve(embedded[:50_000], steps, 1, window).curve
+    lambda_fit = line_fit(growth, S[growth])
+    # The logistic map at 4, u -> 4 u (1 - u), in the coordinate x = 2 u - 1
+    # is x -> 1 - 2 x^2: the quadratic map with a = -2 and b = 0.
+    logistic = orbitkit.foldmap(20000 + transient, [-2, 0, 0.3, 0])[transient:, 0]
+    S_logistic = orbitkit.lyapcurve(logistic, steps, 1, window).curve
+    lambda_logistic = slope(growth, S_logistic[growth])
 
+    # ---- 5. smoothing, interpolation, a file -----------------------------------
+    t = np.arange(201) * 0.05
+    clean = np.array([math.sin(one) + 0.3 * math.sin(3 * one) for one in t])
+    noisy = clean + 0.1 * np.array(randn_fixed(len(t)))
+    smooth = orbitkit.smoothwin(noisy, 7)
+    inner = slice(3, len(t) - 3)                              # the ends are pulled toward zero
+    knots, knot_values = t[::10], clean[::10]
+    fine_t = np.arange(1001) * 0.01
+    truth = np.array([math.sin(one) + 0.3 * math.sin(3 * one) for one in fine_t])
+    spline_fit = orbitkit.knotinterp(knots, knot_values, fine_t)
+    akima_fit = orbitkit.slopeinterp(knots, knot_values, fine_t)
+    handle, file = tempfile.mkstemp(suffix=".txt")
+    with os.fdopen(handle, "w") as stream:
+        stream.write("# Henon orbit, first 1000 points\n")
+        stream.writelines(f"{a:.17g}, {b:.17g}\n" for a, b in henon[:1000])
+    back = orbitkit.textmatrix(file)
+    os.remove(file)
+    round_trip = back is not None and np.array_equal(back[:, 0], henon[:1000].ravel())
+
+    # ---- 6. report ----------------------------------------------------------------
+    baker_d0 = 1 + bisect(lambda d: math.pow(l1, d) + math.pow(l2, d) - 1, 0.1, 1.0)
+    baker_d2 = corr_baker(eta, l1, l2)
     print(f"Henon map (a = -1.4, b = 0.3), {n} points, embedded in 2 dimensions with")
     if found:
         print(f"delay {delay}, the first minimum of the mutual information (16 bins).\n")
     else:
         print(f"delay {delay}: the mutual information (16 bins) falls without a minimum "
               f"up to lag {maxlag}.\n")
-    rows = [("Henon D0, box counting (gridmass)", d_box, "1.26"),
-            ("Henon D1, information (gridmass)", d_info, "D2 ... D0"),
-            ("Henon D2, correlation (gridmass)", d_corr, "1.22"),
-            ("Henon D2, correlation sum (corrsum)", corrsum_fit[0], "1.22"),
-            ("Henon D, gamma = -1.2, about D2 (qspectrum)", q_dims[0], "1.22"),
-            ("Henon D, gamma = 0, D1 (qspectrum)", q_dims[1], "D2 ... D0"),
-            ("Henon D, gamma = 1, toward D0 (qspectrum)", q_dims[2], "1.26"),
-            ("Henon embedding dimension, F < 1% (embeddim)", d_embed, "2"),
-            ("Henon largest exponent per step (lyapcurve)", lambda_fit[0], "0.419")]
-    print(f"{'estimate':44s} {'value':>9s} {'reference':>12s}")
-    for label, value, reference in rows:
-        shown = f"{value:9d}" if isinstance(value, int) else f"{value:9.3f}"
-        print(f"{label:44s} {shown} {reference:>12s}")
+    table: list[Row] = [
+        ("Henon D0, box counting (gridmass)", d_box, "%.3f", "1.26"),
+        ("Henon D1, information (gridmass)", d_info, "%.3f", "D2 ... D0"),
+        ("Henon D2, correlation (gridmass)", d_corr, "%.3f", "1.22"),
+        ("Henon D2, correlation sum (corrsum)", d_corrsum, "%.3f", "1.22"),
+        ("Henon D, gamma = -1.2, about D2 (qspectrum)", q_dims[0], "%.3f", "1.22"),
+        ("Henon D, gamma = 0, D1 (qspectrum)", q_dims[1], "%.3f", "D2 ... D0"),
+        ("Henon D, gamma = 1, toward D0 (qspectrum)", q_dims[2], "%.3f", "1.26"),
+        ("Henon embedding dimension, F < 1% (embeddim)", d_embed, "%d", "2"),
+        ("Henon largest exponent per step (lyapcurve)", lambda_fit[0], "%.3f", "0.419"),
+        ("baker map D0 (gridmass; theory)", baker_box, "%.3f", baker_d0),
+        ("baker map D2 (gridmass; theory)", baker_corr, "%.3f", baker_d2),
+        ("bent tent map D0 (gridmass)", tent_box, "%.3f", "1"),
+        ("logistic map 4x(1-x), exponent (lyapcurve)", lambda_logistic, "%.3f", math.log(2)),
+        ("rms error, noisy; smoothed (smoothwin)", rms(noisy[inner] - clean[inner]), "%.4f",
+         rms(smooth[inner] - clean[inner])),
+        ("max error, cubic spline (knotinterp)", float(np.max(np.abs(spline_fit - truth))),
+         "%.2e", ""),
+        ("max error, Akima (slopeinterp)", float(np.max(np.abs(akima_fit - truth))), "%.2e", ""),
+        ("text file round trip (textmatrix)", "exact" if round_trip else "DIFFERS", "%s",
+         "exact"),
+    ]
+    print_table(table, bool(os.environ.get("ORBITKIT_TOUR_EXACT")))
 
+    # ---- the figure: the panels of tour.m ----------------------------------------
     figure, ((attractor, information, partition, dimension),
-             (correlation, neighbours, parting, _)) = plt.subplots(2, 4, figsize=(20, 9.6))
-    _.set_axis_off()
+             (correlation, neighbours, parting, filtering)) = plt.subplots(2, 4, figsize=(25, 10))
     attractor.plot(henon[:20000, 0], henon[:20000, 1], "k.", markersize=1)
     attractor.set(title="Henon attractor (foldmap)", xlabel="$x_n$", ylabel="$x_{n-1}$")
     information.plot(np.arange(maxlag + 1), mi, "o-")
     information.plot(delay, mi[delay], "r*", markersize=12)
     information.set(title="auto mutual information (laginfo), chosen delay *", xlabel="lag",
                     ylabel="bits")
-    for h, marker, label in zip(sums, "osd", [r"$-\log_2 B$", r"$\sum \mu \log_2 \mu$",
-                                                r"$\log_2 \sum \mu^2$"]):
+    log_bins = np.array(log2(bins))
+    for h, marker, label in zip((h0, h1, h2), "osd", [r"$-\log_2 B$", r"$\sum \mu \log_2 \mu$",
+                                                      r"$\log_2 \sum \mu^2$"]):
         partition.plot(log_bins, h[:, -1], marker, label=label)
-        fit = np.polyfit(log_bins[fine], h[fine, -1], 1)
-        partition.plot(log_bins[fine], np.polyval(fit, log_bins[fine]), "k-")
+        a, b = line_fit(log_bins[fine], h[fine, -1])
+        partition.plot(log_bins[fine], a * log_bins[fine] + b, "k-")
     partition.legend(loc="lower left")
     partition.set(title="partition sums (gridmass) and fitted slopes", xlabel=r"$\log_2$ bins",
                   ylabel="bits")
@@ -117,20 +277,31 @@ def main(figure_file: str = "tour-python.png") -> None:
     dimension.plot(m, fnn, "o-", label="F, false neighbours")
     dimension.plot(m, e1, "s-", label="E1")
     dimension.plot(m, e2, "d-", label="E2")
-    dimension.legend(loc="center right")
+    dimension.legend(loc="upper right")
     dimension.set(title="embedding dimension (embeddim)", xlabel="dimension $m$")
-    correlation.plot(np.log2(radii), np.log2(C), "o")
-    correlation.plot(np.log2(radii), np.polyval(corrsum_fit, np.log2(radii)), "k-")
-    correlation.set(title=f"correlation sum (corrsum), slope {corrsum_fit[0]:.3f}",
+    log_radii, log_c = np.array(log2(radii)), np.array(log2(C))
+    a, b = line_fit(log_radii, log_c)
+    correlation.plot(log_radii, log_c, "o")
+    correlation.plot(log_radii, a * log_radii + b, "k-")
+    correlation.set(title=f"correlation sum (corrsum), slope {a:.3f}",
                     xlabel=r"$\log_2 r$", ylabel=r"$\log_2 C(r)$")
     k = np.arange(1, distances.shape[1] + 1)
     neighbours.plot(np.log2(k), np.log2(distances).mean(axis=0), "o")
     neighbours.set(title="k-th neighbour distances (neardist), geometric mean",
                    xlabel=r"$\log_2 k$", ylabel=r"$\log_2$ distance")
-    parting.plot(np.arange(steps + 1), S, "o")
-    parting.plot(growth, np.polyval(lambda_fit, growth), "k-")
+    parting.plot(np.arange(steps + 1), S, "o", label="S, mean ln distance")
+    drawn = np.arange(13)  # the fitted line, drawn on past the steps it was fitted to
+    parting.plot(drawn, lambda_fit[0] * drawn + lambda_fit[1], "r-", linewidth=2,
+                 label=f"fit over steps {growth[0]} ... {growth[-1]}")
+    parting.legend(loc="lower right")
     parting.set(title=f"neighbours parting (lyapcurve), slope {lambda_fit[0]:.3f}",
                 xlabel="step", ylabel="mean ln distance")
+    filtering.plot(t, noisy, ".", label="noisy")
+    filtering.plot(t, smooth, "-", label="smoothwin")
+    filtering.plot(fine_t, akima_fit, "--", label="slopeinterp")
+    filtering.plot(knots, knot_values, "ko", label="knots")
+    filtering.legend(loc="lower left")
+    filtering.set(title="smoothing and interpolation", xlabel="$t$")
     figure.tight_layout()
     figure.savefig(figure_file, dpi=80)
     print(f"\nfigure: {figure_file} ({time.perf_counter() - start:.1f} s in all)")

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
@@ -42,7 +43,7 @@ constexpr int max_threads = 256;
 
 // The cores this process may run on: its affinity mask where the system has
 // one, otherwise what the standard library reports; at least 1.
-inline int available_cores() {
+inline int read_available_cores() {
 #ifdef __linux__
   cpu_set_t mask;
   CPU_ZERO(&mask);
@@ -53,6 +54,29 @@ inline int available_cores() {
 #endif
   const unsigned cores = std::thread::hardware_concurrency();
   return cores > 0 ? int(std::min<unsigned>(cores, max_threads)) : 1;
+}
+
+// How long a count read from the system serves. Reading the mask is a system
+// call, which in a virtual machine costs a call on a few values more than
+// its work (over a microsecond); a change of the process's affinity takes
+// effect in the calls made this long after it at most.
+constexpr std::chrono::milliseconds cores_read_again_after{20};
+
+// available_cores() as read at most cores_read_again_after ago. Threads that
+// read it again at the same moment store the same count.
+inline int available_cores() {
+  using clock = std::chrono::steady_clock;
+  static std::atomic<int> count{0};
+  static std::atomic<clock::rep> read_at{0};
+  const clock::rep now = clock::now().time_since_epoch().count();
+  const int cached = count.load(std::memory_order_acquire);
+  if (cached > 0 && now - read_at.load(std::memory_order_relaxed) <
+                        clock::duration(cores_read_again_after).count())
+    return cached;
+  const int cores = read_available_cores();
+  read_at.store(now, std::memory_order_relaxed);
+  count.store(cores, std::memory_order_release);
+  return cores;
 }
 
 // A thread count from the text of OMP_NUM_THREADS: its first entry (the

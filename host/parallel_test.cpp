@@ -119,6 +119,31 @@ TEST(Parallel, ThreadCountFollowsOmpNumThreads) {
   unsetenv("OMP_NUM_THREADS");
 }
 
+#ifdef __linux__
+// The core count is kept for a moment between calls, and follows a change of
+// the process's affinity once that moment has passed.
+TEST(Parallel, CoreCountFollowsTheAffinity) {
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(parallel::available_cores(), CPU_COUNT(&all));
+  if (CPU_COUNT(&all) < 2) GTEST_SKIP() << "one core only";
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+    if (CPU_ISSET(cpu, &all)) {
+      CPU_SET(cpu, &one);
+      break;
+    }
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  std::this_thread::sleep_for(parallel::cores_read_again_after * 2);
+  const int narrowed = parallel::available_cores();
+  ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(narrowed, 1);
+  std::this_thread::sleep_for(parallel::cores_read_again_after * 2);
+  EXPECT_EQ(parallel::available_cores(), CPU_COUNT(&all));
+}
+#endif
+
 TEST(Parallel, SmallWorkStaysOnOneThread) {
   EXPECT_EQ(parallel::threads_for(1e3, 1e5, 100, 8), 1);
   EXPECT_EQ(parallel::threads_for(1e9, 1e5, 1, 8), 1);

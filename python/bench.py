@@ -281,9 +281,11 @@ def surrogates_on_clusters(label, repeats):
           "serial loop's")
 
 
-def call_overhead():
-    """Microseconds per call of calls whose module work is a few
-    nanoseconds, beside a call of a Python function doing nothing."""
+def call_overhead(repeats):
+    """Microseconds per call of calls whose module work is a few nanoseconds,
+    beside a call of a Python function doing nothing and SciPy's filter on
+    the same values. The cases alternate, rounds of 20000 calls each; the
+    medians of the rounds' times per call."""
     def nothing(*inputs):
         return None
 
@@ -291,13 +293,21 @@ def call_overhead():
     parameters = np.array([0.1, 1.5, 0.99, 0.3])
     cases = [("a Python function doing nothing", lambda: nothing(1, parameters)),
              ("peakiter(1, array) -> float", lambda: orbitkit.peakiter(1, parameters)),
-             ("smoothwin(4 values, 2) -> array", lambda: orbitkit.smoothwin(tiny, 2)),
+             ("twistgen(1) -> float", lambda: orbitkit.twistgen(1)),
+             ("smoothwin(4 values, 2), goal <= 2 us", lambda: orbitkit.smoothwin(tiny, 2)),
              ("smoothwin(4 values, window=2), goal <= 2 us",
               lambda: orbitkit.smoothwin(tiny, window=2)),
+             ("smoothwin(4 values, 2, workers=1)", lambda: orbitkit.smoothwin(tiny, 2, workers=1)),
+             ("knotinterp(4 knots, 4 queries), goal <= 2 us",
+              lambda: orbitkit.knotinterp(tiny, tiny, tiny)),
+             ("uniform_filter1d(4 values, 2) (SciPy)", lambda: uniform_filter1d(tiny, 2)),
              ("peakiter(1, list) -> float", lambda: orbitkit.peakiter(1, [0.1, 1.5, 0.99, 0.3]))]
-    for label, call in cases:
-        per_call = min(timeit.repeat(call, number=100_000, repeat=7)) / 100_000
-        print(f"  {label:40s} {per_call * 1e6:6.2f} us")
+    rounds = {label: [] for label, _ in cases}
+    for _ in range(max(repeats, 5)):
+        for label, call in cases:
+            rounds[label].append(timeit.timeit(call, number=20_000) / 20_000)
+    for label, _ in cases:
+        print(f"  {label:46s} {statistics.median(rounds[label]) * 1e6:6.2f} us")
 
 
 def main(repeats=15, only=""):
@@ -305,9 +315,9 @@ def main(repeats=15, only=""):
     ONLY = only
     print(f"load: {os.getloadavg()[0]:.2f} {os.getloadavg()[1]:.2f} {os.getloadavg()[2]:.2f} "
           f"on {os.cpu_count()} cores; medians of {repeats}, alternating")
-    if not only:
-        print("call overhead (lambda call included; goal: <= 2 us beyond the module's work):")
-        call_overhead()
+    if only in "small calls":
+        print("small calls (lambda call included; goal: array inputs <= 2 us):")
+        call_overhead(repeats)
     # First, while the process is as young as a user's script: the C library
     # then hands freed memory of a few megabytes back to the system readily.
     print(f"\n{'among NumPy work vs a loop of its own':44s} {'among ms':>8s} {'own ms':>8s} "

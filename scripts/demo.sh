@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the toolbox and runs the demo tour, which
 # prints its table of estimates and writes its figure to build/tour.png
-# (plotted with gnuplot, no display needed); then the Python tour, the Henon
-# part from Python with the package installed as users install it, which
-# writes build/tour-python.png.
+# (plotted with gnuplot, no display needed); then the Python tour, the same
+# tour from Python with the package installed as users install it, which
+# prints the same table and writes build/tour-python.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh gnuplot-nox python3-matplotlib

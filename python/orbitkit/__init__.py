@@ -17,11 +17,14 @@ n >= 1 n threads, for that call only. laginfo prints its progress lines only
 with verbose=True. Refused calls raise orbitkit.Error with the module's
 message; help(orbitkit.<name>) describes each module.
 """
+from __future__ import annotations  # annotations stay as written: signatures read short
+
 from os import PathLike
-from typing import Any, Callable, NamedTuple, Optional, Union
+from typing import Any, Callable, NamedTuple, Optional
 
 import numpy
 import numpy.typing
+from numpy.typing import ArrayLike, NDArray
 
 from . import _host
 from ._help import attach_help
@@ -33,11 +36,15 @@ __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo
            "embeddim", "lyapcurve", "GridmassResult", "QspectrumResult", "DelaymatrixResult",
            "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult"]
 
+# The functions' annotations are the names written here (ArrayLike for
+# arrays, int, float and bool for scalars, "X | None" where None is taken):
+# inspect.signature and help() show them so, and type checkers read them.
+
 #: What the modules take: anything numpy.asarray reads as float64.
-Data = numpy.typing.ArrayLike
+Data = ArrayLike
 #: What they give: float64 arrays (a 1 x 1 result comes as a float, which
 #: NumPy takes alike).
-Values = numpy.typing.NDArray[numpy.float64]
+Values = NDArray[numpy.float64]
 #: A thread count per call, as SciPy's workers=.
 Workers = Optional[int]
 
@@ -80,32 +87,33 @@ class LyapcurveResult(NamedTuple):
     counts: Values
 
 
-def _call(module: Callable[..., Any], *inputs: Any, workers: Workers = None,
+def _call(module: Callable[..., Any], *inputs: Any, workers: int | None = None,
           **options: Any) -> Any:
     """The compiled module called with the inputs and options; workers, when
-    given, sets its threads for this call only."""
-    if workers is not None:
-        options["workers"] = workers
-    return module(*inputs, **options)
+    given, sets its threads for this call only. (The functions here call
+    their modules directly, with workers=None for the host's rule: one
+    Python call less on calls of a few microseconds.)"""
+    return module(*inputs, workers=workers, **options)
 
 
-def gridmass(points: Data, sizes: Data, *, workers: Workers = None) -> GridmassResult:
-    return GridmassResult(*_call(_host.gridmass, points, sizes, workers=workers))
+def gridmass(points: ArrayLike, sizes: ArrayLike, *,
+             workers: int | None = None) -> GridmassResult:
+    return GridmassResult(*_host.gridmass(points, sizes, workers=workers))
 
 
-def laginfo(series: Data, maxlag: Data, sizes: Data, *, verbose: bool = False,
-            workers: Workers = None) -> Values:
-    return _call(_host.laginfo, series, maxlag, sizes, verbose=verbose, workers=workers)
+def laginfo(series: ArrayLike, maxlag: int, sizes: ArrayLike, *, verbose: bool = False,
+            workers: int | None = None) -> NDArray[numpy.float64]:
+    return _host.laginfo(series, maxlag, sizes, verbose=verbose, workers=workers)
 
 
-def qspectrum(distances: Data, gammas: Data, kmin_low: Data, kmin_high: Data, kmax: Data, *,
-              workers: Workers = None) -> QspectrumResult:
-    return QspectrumResult(*_call(_host.qspectrum, distances, gammas, kmin_low, kmin_high, kmax,
+def qspectrum(distances: ArrayLike, gammas: ArrayLike, kmin_low: int, kmin_high: int, kmax: int,
+              *, workers: int | None = None) -> QspectrumResult:
+    return QspectrumResult(*_host.qspectrum(distances, gammas, kmin_low, kmin_high, kmax,
                                   workers=workers))
 
 
-def delaymatrix(x: Data, dims: Data, delays: Optional[Data] = None,
-                shifts: Optional[Data] = None) -> DelaymatrixResult:
+def delaymatrix(x: ArrayLike, dims: ArrayLike, delays: ArrayLike | None = None,
+                shifts: ArrayLike | None = None) -> DelaymatrixResult:
     if shifts is not None:
         if delays is None:  # all 1, one per series
             delays = numpy.ones(numpy.size(dims))
@@ -115,71 +123,75 @@ def delaymatrix(x: Data, dims: Data, delays: Optional[Data] = None,
     return DelaymatrixResult(*_host.delaymatrix(x, dims))
 
 
-def histinfo(a: Data, *, workers: Workers = None) -> float:
-    return _call(_host.histinfo, a, workers=workers)
+def histinfo(a: ArrayLike, *, workers: int | None = None) -> float:
+    return _host.histinfo(a, workers=workers)
 
 
-def knotinterp(x: Data, y: Data, xx: Data, *, workers: Workers = None) -> Values:
-    return _call(_host.knotinterp, x, y, xx, workers=workers)
+def knotinterp(x: ArrayLike, y: ArrayLike, xx: ArrayLike, *,
+               workers: int | None = None) -> NDArray[numpy.float64]:
+    return _host.knotinterp(x, y, xx, workers=workers)
 
 
-def slopeinterp(x: Data, y: Data, xx: Data, *, workers: Workers = None) -> Values:
-    return _call(_host.slopeinterp, x, y, xx, workers=workers)
+def slopeinterp(x: ArrayLike, y: ArrayLike, xx: ArrayLike, *,
+                workers: int | None = None) -> NDArray[numpy.float64]:
+    return _host.slopeinterp(x, y, xx, workers=workers)
 
 
-def smoothwin(x: Data, window: Data, *, workers: Workers = None) -> Values:
-    return _call(_host.smoothwin, x, window, workers=workers)
+def smoothwin(x: ArrayLike, window: ArrayLike, *,
+              workers: int | None = None) -> NDArray[numpy.float64]:
+    return _host.smoothwin(x, window, workers=workers)
 
 
-def gainrider(x: Data, tau: Data, limit: Data, threshold: Data) -> Values:
+def gainrider(x: ArrayLike, tau: ArrayLike, limit: float,
+              threshold: float) -> NDArray[numpy.float64]:
     return _host.gainrider(x, tau, limit, threshold)
 
 
-def foldmap(n: Data, params: Data) -> Values:
+def foldmap(n: int, params: ArrayLike) -> NDArray[numpy.float64]:
     return _host.foldmap(n, params)
 
 
-def peakiter(n: Data, params: Data) -> Values:
+def peakiter(n: int, params: ArrayLike) -> NDArray[numpy.float64]:
     return _host.peakiter(n, params)
 
 
-def baker(n: Data, params: Data) -> Values:
+def baker(n: int, params: ArrayLike) -> NDArray[numpy.float64]:
     return _host.baker(n, params)
 
 
-def twistgen(n: Data) -> Values:
+def twistgen(n: int) -> NDArray[numpy.float64]:
     return _host.twistgen(n)
 
 
-def termset(d: Data, maxgrad: Data) -> Values:
+def termset(d: int, maxgrad: int) -> NDArray[numpy.float64]:
     return _host.termset(d, maxgrad)
 
 
-def textmatrix(filename: Union[str, bytes, "PathLike[str]", "PathLike[bytes]"], *,
-               workers: Workers = None) -> Optional[Values]:
-    return _call(_host.textmatrix, filename, workers=workers)
+def textmatrix(filename: str | bytes | PathLike[str] | PathLike[bytes], *,
+               workers: int | None = None) -> NDArray[numpy.float64] | None:
+    return _host.textmatrix(filename, workers=workers)
 
 
-def neardist(points: Data, k: Data, w: Data = 0, refs: Optional[Data] = None, p: Data = 2, *,
-             workers: Workers = None) -> NeardistResult:
+def neardist(points: ArrayLike, k: int, w: int = 0, refs: ArrayLike | None = None,
+             p: float = 2, *, workers: int | None = None) -> NeardistResult:
     if refs is None:  # every row, in order
         shape = numpy.shape(points)
         refs = numpy.arange(shape[0] if shape else 1, dtype=numpy.float64)
-    return NeardistResult(*_call(_host.neardist, points, k, w, refs, p, workers=workers))
+    return NeardistResult(*_host.neardist(points, k, w, refs, p, workers=workers))
 
 
-def corrsum(points: Data, radii: Data, w: Data = 0, p: Data = 2, *,
-            workers: Workers = None) -> CorrsumResult:
-    return CorrsumResult(*_call(_host.corrsum, points, radii, w, p, workers=workers))
+def corrsum(points: ArrayLike, radii: ArrayLike, w: int = 0, p: float = 2, *,
+            workers: int | None = None) -> CorrsumResult:
+    return CorrsumResult(*_host.corrsum(points, radii, w, p, workers=workers))
 
 
-def embeddim(x: Data, mmax: Data, tau: Data = 1, w: Data = 0, rtol: Data = 10.0, atol: Data = 2.0,
-             *, workers: Workers = None) -> EmbeddimResult:
-    results = _call(_host.embeddim, x, mmax, tau, w, rtol, atol, workers=workers)
+def embeddim(x: ArrayLike, mmax: int, tau: int = 1, w: int = 0, rtol: float = 10.0,
+             atol: float = 2.0, *, workers: int | None = None) -> EmbeddimResult:
+    results = _host.embeddim(x, mmax, tau, w, rtol, atol, workers=workers)
     return EmbeddimResult(*(numpy.ravel(r) for r in results))
 
 
-def _usable_rows(points: Data, steps: Data) -> Values:
+def _usable_rows(points: ArrayLike, steps: ArrayLike) -> NDArray[numpy.float64]:
     """Every row that can be followed `steps` steps; none when steps is not a
     count the module takes (it then says why)."""
     shape = numpy.shape(points)
@@ -190,11 +202,12 @@ def _usable_rows(points: Data, steps: Data) -> Values:
     return numpy.arange(usable if 0 < usable < 2.0 ** 31 else 0, dtype=numpy.float64)
 
 
-def lyapcurve(points: Data, steps: Data, k: Data = 1, w: Data = 0, refs: Optional[Data] = None,
-              p: Data = 2, *, workers: Workers = None) -> LyapcurveResult:
+def lyapcurve(points: ArrayLike, steps: int, k: int = 1, w: int = 0,
+              refs: ArrayLike | None = None, p: float = 2, *,
+              workers: int | None = None) -> LyapcurveResult:
     if refs is None:
         refs = _usable_rows(points, steps)
-    results = _call(_host.lyapcurve, points, steps, k, w, refs, p, workers=workers)
+    results = _host.lyapcurve(points, steps, k, w, refs, p, workers=workers)
     return LyapcurveResult(*(numpy.ravel(r) for r in results))
 
 

@@ -7,6 +7,16 @@ line names it, as in "X (Python: points)") and the refusals (its "Refused,
 with these messages:" list). Kept here is only what Python alone
 has: the type and shape of every name in Python terms, a note where Python
 differs from the host, and an example that the tests run as doctests.
+
+Two rules hold for every module, with nothing written per module:
+- Where the help's prose names an input by a letter (X, K, W...) or by a name
+  other than the Python one, the docstring says once, at its top, which
+  parameter that is: "Here X is `points`, K is `steps`, R is `refs` (rows
+  from 0)". The names come from the help's entries; "(rows from 0)" from a
+  Python note that says the parameter's rows count from 0.
+- Every public function's signature shows its annotations as written in the
+  source (which uses `from __future__ import annotations`): `ArrayLike`,
+  `int`, `int | None`, not what they expand to.
 """
 import inspect
 import re
@@ -337,9 +347,10 @@ def _summary(name: str) -> str:
 
 
 def _read_help(name: str, known: List[str]) -> Tuple[
-        List[str], Dict[str, List[List[str]]], List[str], List[str]]:
+        List[str], Dict[str, List[List[str]]], List[str], List[str], List[Tuple[str, str]]]:
     """The help's description paragraphs, its entries by their Python names,
-    its refusals and the other modules it refers to."""
+    its refusals, the other modules it refers to, and each name of an entry
+    with its Python name."""
     text = _help_lines(name)
     paragraphs: List[List[str]] = [[]]
     for line in text[text.index(""):]:  # the calls end at the first blank line
@@ -351,6 +362,7 @@ def _read_help(name: str, known: List[str]) -> Tuple[
     entries: Dict[str, List[List[str]]] = {}
     refusals: List[str] = []
     see_also: List[str] = []
+    names: List[Tuple[str, str]] = []
     for paragraph in filter(None, paragraphs):
         head = paragraph[0].strip()
         if head == "Refused, with these messages:":
@@ -366,6 +378,7 @@ def _read_help(name: str, known: List[str]) -> Tuple[
                     octave = match[1].split(", ")
                     python = (match[2].split(", ") if match[2] else
                               [_python_name(one, known) for one in octave])
+                    names += zip(octave, python) if len(octave) == len(python) else []
                     renamed = [one.lower() for one in octave] != [one.lower() for one in python]
                     entry = [(match[1] + ": " if renamed else "") + line[match.end():]]
                     entries.setdefault(", ".join(python), []).append(entry)
@@ -375,7 +388,30 @@ def _read_help(name: str, known: List[str]) -> Tuple[
                     entry = None
                     rest.append(line[3:])
             description += rest + [""] if rest else []
-    return description[:-1], entries, refusals, see_also
+    return description[:-1], entries, refusals, see_also, names
+
+
+def _letters(names: List[Tuple[str, str]], prose: str, parameters: Dict[str, Tuple[str, List[str]]],
+             signature: Any) -> str:
+    """Which parameter each of the help's names for an input is, where the
+    prose uses a name that a Python reader would not take for the parameter's:
+    a letter (X for points, K for steps, but also W for w, as k may be another
+    input) or a name other but for case. A parameter whose rows count from 0
+    in Python (its note says so) is marked so. Empty when there is none."""
+    said: Dict[str, List[str]] = {}
+    for octave, python in names:
+        if (python in signature and octave != python and
+                (len(octave) == 1 or octave.lower() != python.lower()) and
+                re.search(rf"(?<![\w.']){re.escape(octave)}(?![\w'])", prose)):
+            said.setdefault(python, []).append(octave)
+    if not said:
+        return ""
+    parts = []
+    for python, octave in said.items():
+        rows = any("rows count from 0" in line for line in parameters.get(python, ("", []))[1])
+        parts.append(" and ".join(octave) + (" are" if len(octave) > 1 else " is") +
+                     f" `{python}`" + (" (rows from 0)" if rows else ""))
+    return "Here " + ", ".join(parts) + "."
 
 
 def _raises(refusals: List[str]) -> List[str]:
@@ -404,7 +440,7 @@ def docstring(name: str, function: Callable[..., Any]) -> str:
     if "workers" in signature:
         names["workers"] = _WORKERS
     known = [one for key in names for one in key.split(", ")]
-    description, entries, refusals, see_also = _read_help(name, known)
+    description, entries, refusals, see_also, help_names = _read_help(name, known)
     if set(entries) - set(names) or not refusals:
         raise LookupError(f"{name}: the help does not fit its Python names {list(names)}")
     parameters: List[str] = []
@@ -421,11 +457,41 @@ def docstring(name: str, function: Callable[..., Any]) -> str:
     sections = [("Parameters", parameters), ("Returns", results), ("Raises", _raises(refusals)),
                 ("See Also", [f"{other} : {_summary(other)}" for other in see_also]),
                 ("Examples", example)]
-    return "\n".join([_summary(name), ""] + description +
+    prose = "\n".join(description + [line for key in entries for lines in entries[key]
+                                     for line in lines])
+    letters = _letters(help_names, prose, names, signature)
+    top = textwrap.wrap(letters, 79) + [""] if letters else []
+    return "\n".join([_summary(name), ""] + top + description +
                      [f"\n{title}\n{'-' * len(title)}\n" + "\n".join(lines)
                       for title, lines in sections if lines]) + "\n"
 
 
+class _Written(str):
+    """An annotation as the source writes it (the package's modules use
+    `from __future__ import annotations`): signatures show it without the
+    quotes of a string, and without the long expansion of what it names."""
+    __slots__ = ()
+
+    def __repr__(self) -> str:
+        return str(self)
+
+
+def written_signature(function: Callable[..., Any]) -> inspect.Signature:
+    """The function's signature with its annotations as they are written."""
+    def shown(annotation: Any) -> Any:
+        return _Written(annotation) if isinstance(annotation, str) else annotation
+
+    signature = inspect.signature(function)
+    return signature.replace(
+        parameters=[parameter.replace(annotation=shown(parameter.annotation))
+                    for parameter in signature.parameters.values()],
+        return_annotation=shown(signature.return_annotation))
+
+
 def attach_help(namespace: Dict[str, Any]) -> None:
+    """Every public function's signature as written, and its docstring."""
+    for name in namespace["__all__"]:
+        if inspect.isfunction(namespace[name]):
+            namespace[name].__signature__ = written_signature(namespace[name])
     for name in _PYTHON:
         namespace[name].__doc__ = docstring(name, namespace[name])

@@ -15,6 +15,7 @@
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <cstdarg>
 #include <cstdlib>
@@ -503,28 +504,64 @@ int threads_from_workers(py::handle workers) {
   return int(std::min<long>(value, parallel::max_threads));
 }
 
-call_options options_from(const py::kwargs& keywords) {
+// The keywords of a call as Python's vectorcall passes them: their names,
+// and their values in that order.
+call_options options_from(PyObject* names, PyObject* const* values) {
   call_options options;
-  for (auto [key, value] : keywords) {
-    const std::string name = py::str(key);
-    if (name == "workers")
-      options.threads = threads_from_workers(value);
-    else if (name == "verbose")
-      options.quiet = !py::bool_(py::reinterpret_borrow<py::object>(value));
+  for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(names); ++k) {
+    PyObject* name = PyTuple_GET_ITEM(names, k);
+    if (PyUnicode_CompareWithASCIIString(name, "workers") == 0)
+      options.threads = threads_from_workers(values[k]);
+    else if (PyUnicode_CompareWithASCIIString(name, "verbose") == 0)
+      options.quiet = !py::bool_(py::reinterpret_borrow<py::object>(values[k]));
     else
-      throw py::type_error("unexpected keyword argument '" + name + "'");
+      throw py::type_error("unexpected keyword argument '" + std::string(py::str(name)) + "'");
   }
   return options;
 }
 
-py::object call(module& m, py::args args, const call_options& options) {
-  std::vector<input> inputs(args.size());
-  std::vector<const mxArray*> prhs(args.size());
-  for (size_t i = 0; i < args.size(); ++i) {
+// A call's inputs and outputs: up to `few` of them on the stack, so that a
+// call on a few values allocates little besides its outputs.
+constexpr size_t few = 8;
+
+template <typename T>
+class short_list {
+ public:
+  explicit short_list(size_t size) : size_(size) {
+    if (size > few) {
+      heap_.resize(size);
+      data_ = heap_.data();
+    } else {
+      // Only the elements used are made: an input is some hundred bytes.
+      data_ = reinterpret_cast<T*>(stack_);
+      for (size_t k = 0; k < size; ++k) new (data_ + k) T();
+    }
+  }
+  ~short_list() {
+    if (size_ <= few)
+      for (size_t k = 0; k < size_; ++k) data_[k].~T();
+  }
+  short_list(const short_list&) = delete;
+  short_list& operator=(const short_list&) = delete;
+  T& operator[](size_t k) { return data_[k]; }
+  T* data() { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  size_t size_;
+  T* data_;
+  alignas(T) unsigned char stack_[few * sizeof(T)];
+  std::vector<T> heap_;
+};
+
+py::object call(module& m, PyObject* const* args, size_t count, const call_options& options) {
+  short_list<input> inputs(count);
+  short_list<const mxArray*> prhs(count);
+  for (size_t i = 0; i < count; ++i) {
     read_input(inputs[i], m, i, args[i]);
     prhs[i] = &inputs[i].array;
   }
-  std::vector<mxArray*> plhs(size_t(m.outputs), nullptr);
+  short_list<mxArray*> plhs(size_t(m.outputs));
 
   call_context ctx;
   std::exception_ptr failure;
@@ -557,7 +594,7 @@ py::object call(module& m, py::args args, const call_options& options) {
   // host releases, as the real hosts do.
   const bool one_dimensional = m.shape_from != none && size_t(m.shape_from) < inputs.size() &&
                                inputs[size_t(m.shape_from)].one_dimensional;
-  std::vector<std::unique_ptr<mxArray>> outputs(plhs.size());
+  short_list<std::unique_ptr<mxArray>> outputs(plhs.size());
   for (auto& array : ctx.arrays)
     for (size_t k = 0; k < plhs.size(); ++k)
       if (array.get() == plhs[k]) outputs[k] = std::move(array);
@@ -571,15 +608,45 @@ py::object call(module& m, py::args args, const call_options& options) {
   return std::move(results);
 }
 
+// A module as a Python function, called the way Python calls builtins: the
+// positional inputs and the keywords' values in one array, no tuple or dict
+// made for them. `self` holds the module.
+PyObject* module_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* keyword_names) {
+  try {
+    module& m = *static_cast<module*>(PyCapsule_GetPointer(self, nullptr));
+    const call_options options =
+        keyword_names ? options_from(keyword_names, args + nargs) : call_options{};
+    return call(m, args, size_t(nargs), options).release().ptr();
+  } catch (py::error_already_set& e) {
+    e.restore();
+  } catch (const py::builtin_exception& e) {
+    e.set_error();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    PyErr_SetString(PyExc_RuntimeError, e.what());
+  }
+  return nullptr;
+}
+
+PyMethodDef entries[std::size(modules)];
+
 }  // namespace
 
 PYBIND11_MODULE(_host, python_module) {
   python_module.doc() = "The compiled modules; orbitkit presents them.";
   error_type = PyErr_NewException("orbitkit.Error", PyExc_ValueError, nullptr);
   python_module.attr("Error") = py::handle(error_type);
-  for (module& m : modules)
-    python_module.def(m.name, [&m](py::args args, py::kwargs keywords) {
-      return call(m, std::move(args), options_from(keywords));
-    });
+  for (size_t k = 0; k < std::size(modules); ++k) {
+    entries[k] = {modules[k].name,
+                  reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(module_entry)),
+                  METH_FASTCALL | METH_KEYWORDS, nullptr};
+    py::capsule self(&modules[k]);
+    auto function = py::reinterpret_steal<py::object>(
+        PyCFunction_NewEx(&entries[k], self.ptr(), py::str("orbitkit._host").ptr()));
+    if (!function) throw py::error_already_set();
+    python_module.attr(modules[k].name) = function;
+  }
   python_module.def("_set_request_limit", [](size_t bytes) { request_limit = bytes; });
 }

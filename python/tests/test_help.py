@@ -1,8 +1,10 @@
 """Each function's docstring: numpydoc sections made from its module's help
 file, naming every parameter, result and refusal, with an example that runs."""
 import doctest
+import itertools
 import inspect
 import re
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -103,3 +105,35 @@ def test_raises_lists_the_messages_python_callers_meet(tmp_path):
     # A wrong number of inputs never reaches a module: its signature refuses it.
     assert "X and k must be given" not in FUNCTIONS["neardist"].__doc__
     assert "must be given" not in refusal_messages(FUNCTIONS["twistgen"].__doc__)
+
+
+def test_the_top_says_which_parameter_each_letter_of_the_prose_is():
+    pair = re.compile(r"(\w+(?: and \w+)*) (?:is|are) `(\w+)`( \(rows from 0\))?")
+    listed = {}
+    for name, function in FUNCTIONS.items():
+        lines = function.__doc__.split("\n\n")
+        here = [k for k, paragraph in enumerate(lines) if paragraph.startswith("Here ")]
+        assert here in ([], [1]), name  # once, at the top, if at all
+        prose = "\n\n".join(lines[2 if here else 1:])
+        parameters = inspect.signature(function).parameters
+        pairs = pair.findall(" ".join(lines[1].split())) if here else []
+        for letters, python, rows in pairs:
+            assert python in parameters, (name, python)
+            parameter_lines = sections(function.__doc__)["Parameters"]
+            first = next(k for k, line in enumerate(parameter_lines)
+                         if line.startswith(python + " : "))
+            entry = [parameter_lines[first]] + list(
+                itertools.takewhile(lambda line: line.startswith(" "), parameter_lines[first + 1:]))
+            assert bool(rows) == ("rows count from 0" in " ".join(entry)), (name, python)
+            for letter in letters.split(" and "):
+                assert letter != python and re.search(rf"\b{letter}\b", prose), (name, letter)
+                listed[name, letter] = python
+        # Each one-letter input name of the help that the prose uses is listed.
+        help_file = (Path(orbitkit.__file__).parent / "help" / f"{name}.m").read_text()
+        for letter, python in re.findall(r"^%   ([A-Z]) \(Python: (\w+)\)  ", help_file, re.M):
+            if python in parameters and re.search(rf"(?<![\w.']){letter}(?![\w'])", prose):
+                assert listed.get((name, letter)) == python, (name, letter)
+    # The help's own names for lyapcurve's inputs, as its prose uses them.
+    assert FUNCTIONS["lyapcurve"].__doc__.split("\n\n")[1].replace("\n", " ") == (
+        "Here X is `points`, K is `steps`, W is `w`, R is `refs` (rows from 0), P is `p`.")
+    assert listed[("smoothwin", "L")] == listed[("smoothwin", "W")] == "window"

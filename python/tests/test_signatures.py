@@ -1,9 +1,12 @@
 """Every function's signature: named inputs, positional or by keyword;
 workers= for one call only; Python's own TypeError for calls that do not
-fit. (test_help checks that the help documents every parameter.)"""
+fit; annotations as written, short. (test_help checks that the help
+documents every parameter.)"""
 import inspect
 import os
+import pydoc
 import threading
+import typing
 
 import numpy as np
 import pytest
@@ -94,3 +97,37 @@ def test_workers_set_the_threads_of_that_call_only(monkeypatch):
     points = orbitkit.foldmap(300000, [-1.4, 0.3, 0, 0])
     assert threads_started_by(lambda: orbitkit.neardist(points, 8, workers=3)) >= 2
     assert threads_started_by(lambda: orbitkit.neardist(points, 8)) <= 0
+
+
+@pytest.mark.skipif(not os.path.isdir("/proc/self/task"), reason="needs /proc")
+def test_workers_minus_one_uses_every_core_whatever_omp_num_threads_says(monkeypatch):
+    cores = len(os.sched_getaffinity(0))
+    if cores < 2:
+        pytest.skip("one core: every core is the default's one thread")
+    monkeypatch.setenv("OMP_NUM_THREADS", "1")
+    points = orbitkit.foldmap(300000, [-1.4, 0.3, 0, 0])
+    # The calling thread works too: every core is it and cores - 1 more.
+    assert threads_started_by(lambda: orbitkit.neardist(points, 8, workers=-1)) >= cores - 1
+
+
+def test_signatures_read_as_written():
+    kinds = ["ArrayLike", "int", "float", "bool", "str"]
+    allowed = set(kinds) | {kind + " | None" for kind in kinds}
+    for function in FUNCTIONS:
+        shown = f"{function.__name__}{inspect.signature(function)}"
+        rendered = pydoc.render_doc(function, renderer=pydoc.plaintext).splitlines()
+        line = next(line for line in rendered if line.startswith(function.__name__ + "("))
+        for text in (shown, line):
+            assert len(text) <= 300, text
+            assert "numpy._" not in text and "_typing" not in text and "'" not in text, text
+        assert line == shown
+        # Inputs are arrays or plain scalars, written as such; none but the
+        # file name of textmatrix needs another word.
+        for parameter in inspect.signature(function).parameters.values():
+            assert parameter.annotation in allowed or function is orbitkit.textmatrix, shown
+        # What a type checker evaluates: the same names, resolved.
+        hints = typing.get_type_hints(function)
+        assert set(hints) == set(inspect.signature(function).parameters) | {"return"}
+    assert str(inspect.signature(orbitkit.lyapcurve)) == (
+        "(points: ArrayLike, steps: int, k: int = 1, w: int = 0, refs: ArrayLike | None = None, "
+        "p: float = 2, *, workers: int | None = None) -> LyapcurveResult")
