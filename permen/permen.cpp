@@ -1,0 +1,199 @@
+// permen: permutation entropy of a series, plain or weighted.
+//
+//   [H, Hn, c] = permen(x, m, tau, weighted)
+//
+// The vectors v(t) = (x(t), x(t + tau), ..., x(t + (m-1) tau)),
+// t = 1 ... T = N - (m-1) tau, each have a pattern: the permutation that
+// sorts their values ascending, the earlier of two equal values first (ties
+// follow time order). Patterns are numbered 1 ... m! in lexicographic order
+// of the permutation. c(pattern) counts the vectors with that pattern; when
+// weighted, each vector adds its weight instead, the mean of its squared
+// deviations from its own mean (both means summed in order), and c holds
+// the weights added in time order.
+//
+//   p = c / S, S = sum of c in pattern order;
+//   H = -(sum over c > 0 of p ln p), summed in pattern order; Hn = H / ln(m!).
+//
+// Defaults: m = 3, tau = 1, weighted = false.
+//
+// A vector's pattern number comes from its values without sorting: with
+// g(k, l) = [v_k > v_l] for k < l, element l ranks r_l = l - G_l + #{k > l :
+// g(l, k)} among the sorted values (G_l = #{k < l : g(k, l)}), and G_l is the
+// Lehmer digit of the sorted permutation at position r_l, so the number is
+// 1 + sum_l G_l (m - 1 - r_l)!. Counts are whole numbers, added per thread
+// over blocks of time and then together: exact for every thread count.
+// Weights are computed per vector on the threads and added on the calling
+// thread in time order. Memory besides x and c: a count table of m! entries
+// per thread; weighted, 12 bytes per vector.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/big_buffer.h"
+#include "host/host.h"
+#include "host/parallel.h"
+
+namespace {
+
+constexpr int max_order = 10;
+
+// k! for k = 0 ... max_order.
+constexpr uint32_t factorial[max_order + 1] = {1,    1,     2,      6,       24,     120,
+                                               720,  5040,  40320,  362880,  3628800};
+
+// The pattern number, from 0, of the vector v[0], v[tau], ..., v[(m-1) tau].
+inline uint32_t pattern_of(const double* v, size_t tau, int m) {
+  double value[max_order];
+  for (int k = 0; k < m; ++k) value[k] = v[size_t(k) * tau];
+  int above_before[max_order] = {0};  // G_l: earlier elements greater than element l
+  int rank[max_order];
+  for (int l = 0; l < m; ++l) rank[l] = l;
+  for (int k = 0; k < m; ++k)
+    for (int l = k + 1; l < m; ++l) {
+      const int greater = value[k] > value[l];
+      above_before[l] += greater;
+      rank[k] += greater;  // k ranks above l
+      rank[l] -= greater;  // ... and l loses the place k took before it
+    }
+  uint32_t number = 0;
+  for (int l = 0; l < m; ++l) number += uint32_t(above_before[l]) * factorial[m - 1 - rank[l]];
+  return number;
+}
+
+// The weight of the vector: the mean of its squared deviations from its
+// mean, each sum taken in order.
+inline double weight_of(const double* v, size_t tau, int m) {
+  double sum = 0;
+  for (int k = 0; k < m; ++k) sum += v[size_t(k) * tau];
+  const double mean = sum / m;
+  double squares = 0;
+  for (int k = 0; k < m; ++k) {
+    const double deviation = v[size_t(k) * tau] - mean;
+    squares += deviation * deviation;
+  }
+  return squares / m;
+}
+
+// Vectors per task: enough to pay for taking one.
+constexpr size_t block = 65536;
+
+// c (m! values) for the N samples x, N >= (m-1) tau + 1, 2 <= m <= 10; then
+// H and Hn.
+void permutation_entropy(const double* x, size_t N, int m, size_t tau, bool weighted, double* H,
+                         double* Hn, double* c, int threads) {
+  const size_t patterns = factorial[m];
+  const size_t T = N - size_t(m - 1) * tau;
+  const size_t blocks = (T + block - 1) / block;
+  // Each thread's count table costs 8 m! bytes: a table per thread only where
+  // the vectors outnumber the patterns it holds.
+  const double work = double(T) * m * m;
+  threads = parallel::threads_for(work, 2e6, long(blocks), threads);
+  while (threads > 1 && double(patterns) * (threads - 1) > double(T)) --threads;
+
+  if (!weighted) {
+    std::vector<std::vector<uint64_t>> counts(static_cast<size_t>(threads));
+    for (auto& table : counts) table.assign(patterns, 0);
+    parallel::run(long(blocks), threads, [&](long b, int worker) {
+      uint64_t* table = counts[size_t(worker)].data();
+      const size_t end = std::min(T, size_t(b + 1) * block);
+      for (size_t t = size_t(b) * block; t < end; ++t) ++table[pattern_of(x + t, tau, m)];
+    });
+    for (size_t p = 0; p < patterns; ++p) {
+      uint64_t total = 0;
+      for (const auto& table : counts) total += table[p];
+      c[p] = double(total);
+    }
+  } else {
+    big_buffer::vector<uint32_t> pattern(T);
+    big_buffer::vector<double> weight(T);
+    parallel::run(long(blocks), threads, [&](long b, int) {
+      const size_t end = std::min(T, size_t(b + 1) * block);
+      for (size_t t = size_t(b) * block; t < end; ++t) {
+        pattern[t] = pattern_of(x + t, tau, m);
+        weight[t] = weight_of(x + t, tau, m);
+      }
+    });
+    std::fill(c, c + patterns, 0.0);
+    for (size_t t = 0; t < T; ++t) c[pattern[t]] += weight[t];
+  }
+
+  double total = 0;
+  for (size_t p = 0; p < patterns; ++p) total += c[p];
+  double sum = 0;
+  for (size_t p = 0; p < patterns; ++p)
+    if (c[p] > 0) {
+      const double share = c[p] / total;
+      sum += share * std::log(share);
+    }
+  *H = -sum;
+  *Hn = *H / std::log(double(patterns));
+}
+
+enum { IN_X = 0, IN_M, IN_TAU, IN_WEIGHTED, IN_COUNT };
+enum { OUT_H = 0, OUT_HN, OUT_C, OUT_COUNT };
+
+bool is_whole(double value) { return std::isfinite(value) && std::floor(value) == value; }
+
+// weighted at its position, when given: true or false, as a logical or as
+// the double 0 or 1.
+bool weighted_from(int nrhs, const mxArray* prhs[]) {
+  if (nrhs <= IN_WEIGHTED) return false;
+  const mxArray* given = prhs[IN_WEIGHTED];
+  if (mxGetClassID(given) == mxLOGICAL_CLASS && !mxIsSparse(given)) {
+    if (host::all_elements(given) == 0) host::fail(host::empty_input_message(IN_WEIGHTED + 1));
+    return static_cast<const unsigned char*>(mxGetData(given))[0] != 0;
+  }
+  const double value = host::first_element(given, IN_WEIGHTED + 1);
+  if (value != 0 && value != 1) host::fail("weighted must be true or false (1 or 0)");
+  return value == 1;
+}
+
+std::string whole_number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, value < 0x1p63 ? "%.0f" : "%.17g", value);
+  return text;
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  if (nrhs < 1) host::fail("x must be given");
+  if (nrhs > IN_COUNT) host::fail("At most four inputs: x, m, tau and weighted");
+  host::require_real_double_inputs(nrhs, prhs, IN_WEIGHTED);
+  if (nrhs > IN_WEIGHTED && mxGetClassID(prhs[IN_WEIGHTED]) != mxLOGICAL_CLASS)
+    host::require_real_double(prhs[IN_WEIGHTED], IN_WEIGHTED + 1);
+
+  const mxArray* series = prhs[IN_X];
+  if (mxGetM(series) > 1 && mxGetN(series) > 1) host::fail("x must be a vector");
+  const double* x = mxGetPr(series);
+  const size_t N = host::all_elements(series);
+  for (size_t t = 0; t < N; ++t)
+    if (!std::isfinite(x[t])) host::fail("x must not hold NaN or Inf");
+
+  double m = 3, tau = 1;
+  if (nrhs > IN_M) {
+    m = host::first_element(prhs[IN_M], IN_M + 1);
+    if (!is_whole(m) || m < 2 || m > max_order) host::fail("m must be a whole number from 2 to 10");
+  }
+  if (nrhs > IN_TAU) {
+    tau = host::first_element(prhs[IN_TAU], IN_TAU + 1);
+    if (!is_whole(tau) || tau < 1) host::fail("tau must be a whole number, at least 1");
+  }
+  const bool weighted = weighted_from(nrhs, prhs);
+
+  const double needed = (m - 1) * tau + 1;
+  if (!(double(N) >= needed))
+    host::fail("x is too short: m = " + whole_number(m) + " and tau = " + whole_number(tau) +
+               " need at least " + whole_number(needed) + " samples");
+
+  const int order = int(m);
+  mxArray* outputs[OUT_COUNT] = {host::create_matrix_to_fill(1, 1),
+                                 host::create_matrix_to_fill(1, 1),
+                                 host::create_matrix_to_fill(factorial[order], 1)};
+  permutation_entropy(x, N, order, size_t(tau), weighted, mxGetPr(outputs[OUT_H]),
+                      mxGetPr(outputs[OUT_HN]), mxGetPr(outputs[OUT_C]), parallel::thread_budget());
+  for (int k = 0; k < std::max(nlhs, 1) && k < OUT_COUNT; ++k) plhs[k] = outputs[k];
+}
