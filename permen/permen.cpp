@@ -16,15 +16,15 @@
 //
 // Defaults: m = 3, tau = 1, weighted = false.
 //
-// A vector's pattern number comes from its values without sorting: with
-// g(k, l) = [v_k > v_l] for k < l, element l ranks r_l = l - G_l + #{k > l :
-// g(l, k)} among the sorted values (G_l = #{k < l : g(k, l)}), and G_l is the
-// Lehmer digit of the sorted permutation at position r_l, so the number is
-// 1 + sum_l G_l (m - 1 - r_l)!. Counts are whole numbers, added per thread
+// Vectors are told apart without sorting, by comparisons alone: the code
+// sum over k < l of [v_k > v_l] (m-1-k)! is the Lehmer code of the ranks of
+// the vector's values (ties ranked in time order), the inverse of the
+// pattern. Counts are kept by code and each code's total moved to its
+// pattern's number at the end. Counts are whole numbers, added per thread
 // over blocks of time and then together: exact for every thread count.
 // Weights are computed per vector on the threads and added on the calling
 // thread in time order. Memory besides x and c: a count table of m! entries
-// per thread; weighted, 12 bytes per vector.
+// per thread and one of m! values; weighted, 12 bytes per vector.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -44,23 +44,62 @@ constexpr int max_order = 10;
 constexpr uint32_t factorial[max_order + 1] = {1,    1,     2,      6,       24,     120,
                                                720,  5040,  40320,  362880,  3628800};
 
-// The pattern number, from 0, of the vector v[0], v[tau], ..., v[(m-1) tau].
-inline uint32_t pattern_of(const double* v, size_t tau, int m) {
-  double value[max_order];
-  for (int k = 0; k < m; ++k) value[k] = v[size_t(k) * tau];
-  int above_before[max_order] = {0};  // G_l: earlier elements greater than element l
-  int rank[max_order];
-  for (int l = 0; l < m; ++l) rank[l] = l;
-  for (int k = 0; k < m; ++k)
-    for (int l = k + 1; l < m; ++l) {
-      const int greater = value[k] > value[l];
-      above_before[l] += greater;
-      rank[k] += greater;  // k ranks above l
-      rank[l] -= greater;  // ... and l loses the place k took before it
-    }
+// The code of the vector v[0], v[tau], ..., v[(M-1) tau] by its ranks:
+// sum over k < l of [v_k > v_l] (M-1-k)!, the Lehmer code of the ranks the
+// values take when the earlier of equal values ranks lower. It names the
+// pattern as uniquely as the pattern's number does, with comparisons only.
+template <int M>
+inline uint32_t rank_code(const double* v, size_t tau) {
+  double value[M];
+  for (int k = 0; k < M; ++k) value[k] = v[size_t(k) * tau];
+  uint32_t code = 0;
+  for (int k = 0; k < M - 1; ++k) {
+    uint32_t later_below = 0;
+    for (int l = k + 1; l < M; ++l) later_below += value[k] > value[l];
+    code += later_below * factorial[M - 1 - k];
+  }
+  return code;
+}
+
+// The pattern number, from 0, of the vectors whose rank code is `code`:
+// the ranks r from their Lehmer code, the pattern as their inverse, and its
+// Lehmer code.
+uint32_t pattern_of_code(uint32_t code, int m) {
+  int rank[max_order], pattern[max_order];
+  bool taken[max_order] = {};
+  for (int k = 0; k < m; ++k) {
+    uint32_t digit = code / factorial[m - 1 - k];
+    code %= factorial[m - 1 - k];
+    int r = 0;
+    for (;; ++r)
+      if (!taken[r] && digit-- == 0) break;
+    taken[r] = true;
+    rank[k] = r;
+  }
+  for (int k = 0; k < m; ++k) pattern[rank[k]] = k;
   uint32_t number = 0;
-  for (int l = 0; l < m; ++l) number += uint32_t(above_before[l]) * factorial[m - 1 - rank[l]];
+  for (int p = 0; p < m; ++p) {
+    uint32_t smaller_after = 0;
+    for (int j = p + 1; j < m; ++j) smaller_after += pattern[j] < pattern[p];
+    number += smaller_after * factorial[m - 1 - p];
+  }
   return number;
+}
+
+// Runs f with rank_code<m> as a function of (vector start, tau).
+template <typename F>
+void with_rank_code(int m, F&& f) {
+  switch (m) {
+    case 2: return f(rank_code<2>);
+    case 3: return f(rank_code<3>);
+    case 4: return f(rank_code<4>);
+    case 5: return f(rank_code<5>);
+    case 6: return f(rank_code<6>);
+    case 7: return f(rank_code<7>);
+    case 8: return f(rank_code<8>);
+    case 9: return f(rank_code<9>);
+    default: return f(rank_code<10>);
+  }
 }
 
 // The weight of the vector: the mean of its squared deviations from its
@@ -93,32 +132,46 @@ void permutation_entropy(const double* x, size_t N, int m, size_t tau, bool weig
   threads = parallel::threads_for(work, 2e6, long(blocks), threads);
   while (threads > 1 && double(patterns) * (threads - 1) > double(T)) --threads;
 
+  // Counts and weights by rank code; each code's sum then goes to its
+  // pattern's place (a one-to-one map: the sums are unchanged).
+  big_buffer::vector<double> by_code(patterns);
   if (!weighted) {
     std::vector<std::vector<uint64_t>> counts(static_cast<size_t>(threads));
     for (auto& table : counts) table.assign(patterns, 0);
-    parallel::run(long(blocks), threads, [&](long b, int worker) {
-      uint64_t* table = counts[size_t(worker)].data();
-      const size_t end = std::min(T, size_t(b + 1) * block);
-      for (size_t t = size_t(b) * block; t < end; ++t) ++table[pattern_of(x + t, tau, m)];
+    with_rank_code(m, [&](auto code_of) {
+      parallel::run(long(blocks), threads, [&](long b, int worker) {
+        uint64_t* table = counts[size_t(worker)].data();
+        const size_t end = std::min(T, size_t(b + 1) * block);
+        for (size_t t = size_t(b) * block; t < end; ++t) ++table[code_of(x + t, tau)];
+      });
     });
     for (size_t p = 0; p < patterns; ++p) {
       uint64_t total = 0;
       for (const auto& table : counts) total += table[p];
-      c[p] = double(total);
+      by_code[p] = double(total);
     }
   } else {
-    big_buffer::vector<uint32_t> pattern(T);
+    big_buffer::vector<uint32_t> code(T);
     big_buffer::vector<double> weight(T);
-    parallel::run(long(blocks), threads, [&](long b, int) {
-      const size_t end = std::min(T, size_t(b + 1) * block);
-      for (size_t t = size_t(b) * block; t < end; ++t) {
-        pattern[t] = pattern_of(x + t, tau, m);
-        weight[t] = weight_of(x + t, tau, m);
-      }
+    with_rank_code(m, [&](auto code_of) {
+      parallel::run(long(blocks), threads, [&](long b, int) {
+        const size_t end = std::min(T, size_t(b + 1) * block);
+        for (size_t t = size_t(b) * block; t < end; ++t) {
+          code[t] = code_of(x + t, tau);
+          weight[t] = weight_of(x + t, tau, m);
+        }
+      });
     });
-    std::fill(c, c + patterns, 0.0);
-    for (size_t t = 0; t < T; ++t) c[pattern[t]] += weight[t];
+    std::fill(by_code.begin(), by_code.end(), 0.0);
+    for (size_t t = 0; t < T; ++t) by_code[code[t]] += weight[t];
   }
+  const size_t chunks = (patterns + block - 1) / block;
+  parallel::run(long(chunks), parallel::threads_for(double(patterns) * m * m, 2e6, long(chunks), threads),
+                [&](long chunk, int) {
+                  const size_t end = std::min(patterns, size_t(chunk + 1) * block);
+                  for (size_t k = size_t(chunk) * block; k < end; ++k)
+                    c[pattern_of_code(uint32_t(k), m)] = by_code[k];
+                });
 
   double total = 0;
   for (size_t p = 0; p < patterns; ++p) total += c[p];
