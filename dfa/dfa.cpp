@@ -281,7 +281,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   for (size_t s = 0; s < sizes; ++s)
     if (!is_whole(n[s]) || n[s] < order + 2 || n[s] > double(N))
       host::fail("n must hold whole numbers from order + 2 = " + whole_number(order + 2) +
-                 " to N = " + whole_number(double(N)));
+                 " to the length of x, " + whole_number(double(N)));
 
   static const double default_q = 2;
   const double* q = &default_q;
