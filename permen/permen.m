@@ -20,12 +20,12 @@
 %
 %   X   vector of N real samples; NaN and Inf are refused.
 %   M   the order (vector length), a whole number from 2 to 10 (default 3).
-%   TAU the delay, a whole number >= 1 (default 1).
+%   TAU  the delay, a whole number >= 1 (default 1).
 %   WEIGHTED  true or false (default false): logical, or the double 1 or 0.
-%   H   the entropy in nats: 0 for a single pattern (a monotone series),
+%   H (Python: entropy)  the entropy in nats: 0 for a single pattern (a monotone series),
 %       log (M!) when all patterns are equally frequent.
-%   HN  H / log (M!), from 0 to 1; near 1 for white noise.
-%   C   M! x 1, the counts (or weights) per pattern, as doubles.
+%   HN (Python: normalized)  H / log (M!), from 0 to 1; near 1 for white noise.
+%   C (Python: counts)  M! x 1, the counts (or weights) per pattern, as doubles.
 %   A series whose vectors all weigh 0 (a constant one, weighted) has no
 %   term: H = HN = 0. The series needs (M-1)*TAU + 1 samples.
 %
