@@ -181,7 +181,7 @@ void permutation_entropy(const double* x, size_t N, int m, size_t tau, bool weig
       const double share = c[p] / total;
       sum += share * std::log(share);
     }
-  *H = -sum;
+  *H = 0 - sum;  // +0, not -0, for a single pattern
   *Hn = *H / std::log(double(patterns));
 }
 
