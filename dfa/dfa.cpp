@@ -107,13 +107,13 @@ inline quad load(const double* p) {
 }
 
 // The lanes added pairwise, in a fixed order.
-inline double lane_sum(quad q) {
+inline double lane_sum(const quad& q) {
   return ((q[0] + q[1]) + (q[2] + q[3])) + ((q[4] + q[5]) + (q[6] + q[7]));
 }
 
 // The basis values P_0 ... P_D at the abscissae s.
 template <int D>
-inline void evaluate(quad s, const quad* b, quad* P) {
+inline void evaluate(const quad& s, const quad* b, quad* P) {
   P[0] = splat(1);
   if (D >= 1) P[1] = s;
   for (int k = 1; k < D; ++k) P[k + 1] = s * P[k] - b[k] * P[k - 1];
