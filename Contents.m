@@ -12,6 +12,10 @@
 %   corrsum      - Correlation sum: the fraction of pairs closer than each radius
 %   lyapcurve    - Divergence of neighbouring trajectories: the largest Lyapunov exponent
 %
+% Complexity
+%   permen       - Permutation entropy of a series, plain or weighted (nats)
+%   dfa          - Detrended fluctuation analysis, multifractal if asked
+%
 % Embedding
 %   delaymatrix  - Delay-embedding matrix of several series
 %   embeddim     - Embedding dimension: false nearest neighbours and Cao's statistics

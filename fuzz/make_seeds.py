@@ -73,6 +73,10 @@ SEEDS = {
     "lyapcurve": [call(2, matrix([[r[0], 1 - r[0]] for r in column8]), matrix([[2]])),
                   call(2, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]),
                        matrix([3, 1, 3]), matrix([[1e308 * 10]]))],
+    "permen": [call(3, matrix(column8), matrix([[3]])),
+               call(3, matrix(column8), matrix([[2]]), matrix([[2]]), matrix([[1]]))],
+    "dfa": [call(1, matrix(column8), matrix([3, 8])),
+            call(1, matrix(column8), matrix([[4]]), matrix([[2]]), matrix([2, 0, -1]))],
 }
 
 for module, seeds in SEEDS.items():

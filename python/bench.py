@@ -143,7 +143,35 @@ def every_module_among_numpy_work(repeats):
          lambda: orbitkit.embeddim(henon, 6, tau=1, w=10), henon, few),
         ("lyapcurve, 1e5 points 2-D, K 30, w 10",
          lambda: orbitkit.lyapcurve(pairs, 30, k=1, w=10), pairs, few),
+        ("permen, 1e6 values, m 6", lambda: orbitkit.permen(noise, 6), noise, repeats),
+        ("dfa, 1e6 values, 16 sizes 10 ... 1e5",
+         lambda: orbitkit.dfa(noise, np.round(np.logspace(1, 5, 16))), noise, few),
     ]
+
+
+def permutation_counts_by_sorting(x, m):
+    """permen's counts in NumPy: every vector's positions sorted stably,
+    the sorted positions read as a number in base m, and the numbers
+    counted (np.unique gives them in lexicographic order of the pattern)."""
+    from numpy.lib.stride_tricks import sliding_window_view
+    order = np.argsort(sliding_window_view(x, m), axis=1, kind="stable")
+    codes = order @ (m ** np.arange(m - 1, -1, -1))
+    return np.unique(codes, return_counts=True)[1]
+
+
+def fluctuations_by_least_squares(x, sizes, order=1):
+    """dfa's F (q = 2) in NumPy: for each size the windows from the start
+    and from the end reshaped into a matrix, one least-squares fit for all
+    of them, the residuals' mean square."""
+    Y = np.cumsum(x - np.mean(x))
+    F = np.empty(len(sizes))
+    for s, n in enumerate(sizes.astype(int)):
+        K = len(Y) // n
+        windows = np.concatenate([Y[:K * n].reshape(K, n), Y[len(Y) - K * n:].reshape(K, n)])
+        A = np.vander(np.arange(1.0, n + 1) - (n + 1) / 2, order + 1)
+        coef = np.linalg.lstsq(A, windows.T, rcond=None)[0]
+        F[s] = np.sqrt(np.mean((windows.T - A @ coef) ** 2))
+    return F
 
 
 def mutual_information_by_histogram(r, maxlag, bins):
@@ -441,6 +469,32 @@ def main(repeats=15, only=""):
         same = np.array_equal(ours.counts, theirs[1])
         print(f"  lyapcurve's S within {largest_relative_difference(ours.curve, theirs[0]):.1e} "
               f"(relative) of the cKDTree version's, n {'equal' if same else 'different'}")
+
+    # White noise: permen over 10^7 samples (m = 6), dfa over 10^6 with 16
+    # sizes spaced evenly in log from 10 to 10^5.
+    noise = rng.standard_normal(10_000_000)
+    side_by_side("permen vs argsort+unique, 1e7 noise, m 6",
+                 lambda: orbitkit.permen(noise, 6),
+                 lambda: permutation_counts_by_sorting(noise, 6), ">= 20x", 3)
+    side_by_side("permen, every core vs one thread",
+                 lambda: orbitkit.permen(noise, 6),
+                 with_threads(1, lambda: orbitkit.permen(noise, 6)), ">= 1.8x", few)
+    if "permen" in only or not only:
+        ours = orbitkit.permen(noise[:1_000_000], 6).counts
+        theirs = permutation_counts_by_sorting(noise[:1_000_000], 6)
+        print(f"  permen's counts {'equal' if np.array_equal(ours, theirs) else 'differ from'} "
+              "the sorted patterns' counts")
+    series, sizes = noise[:1_000_000], np.round(np.logspace(1, 5, 16))
+    side_by_side("dfa vs reshaped windows + lstsq, 1e6, 16 sizes",
+                 lambda: orbitkit.dfa(series, sizes),
+                 lambda: fluctuations_by_least_squares(series, sizes), ">= 10x", few)
+    side_by_side("dfa, every core vs one thread",
+                 lambda: orbitkit.dfa(series, sizes),
+                 with_threads(1, lambda: orbitkit.dfa(series, sizes)), ">= 1.8x", few)
+    if "dfa" in only or not only:
+        apart = largest_relative_difference(orbitkit.dfa(series, sizes),
+                                            fluctuations_by_least_squares(series, sizes))
+        print(f"  dfa's F within {apart:.1e} (relative) of the least-squares version's")
 
     surrogates_on_clusters("surrogates, LocalCluster 2 processes vs one process", few)
 

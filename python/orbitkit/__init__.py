@@ -211,4 +211,31 @@ def lyapcurve(points: ArrayLike, steps: int, k: int = 1, w: int = 0,
     return LyapcurveResult(*(numpy.ravel(r) for r in results))
 
 
+# ---- complexity of a series: permen, dfa ----------------------------------------
+
+from numpy.typing import ArrayLike  # noqa: E402
+
+__all__ += ["permen", "dfa", "PermenResult"]
+
+
+class PermenResult(NamedTuple):
+    entropy: float
+    normalized: float
+    counts: Values
+
+
+def permen(x: ArrayLike, m: int = 3, tau: int = 1, weighted: bool = False, *,
+           workers: "int | None" = None) -> PermenResult:
+    entropy, normalized, counts = _call(_host.permen, x, m, tau, weighted, workers=workers)
+    return PermenResult(entropy, normalized, numpy.ravel(counts))
+
+
+def dfa(x: ArrayLike, sizes: ArrayLike, order: int = 1, q: "ArrayLike" = 2, *,
+        workers: "int | None" = None) -> Values:
+    F = _call(_host.dfa, x, sizes, order, q, workers=workers)
+    if numpy.ndim(q) == 0:  # one moment: one value per size
+        return numpy.ravel(F)
+    return numpy.reshape(F, (numpy.size(sizes), numpy.size(q)), order="F")
+
+
 attach_help(globals())

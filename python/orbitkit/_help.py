@@ -299,6 +299,42 @@ _PYTHON = {
         >>> bool(abs(slope - 0.419) < 0.02)                   # the largest exponent
         True
 """,
+    "permen": """
+        x : array_like, shape (N,)
+        m : int
+        tau : int
+        weighted : bool
+        entropy : float
+        normalized : float
+        counts : ndarray, shape (m!,)
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.random.default_rng(3).standard_normal(100000)
+        >>> h = orbitkit.permen(x, 4)
+        >>> bool(h.normalized > 0.999), h.counts.shape        # white noise: near 1
+        (True, (24,))
+        >>> orbitkit.permen(np.arange(50.0), 3).entropy         # monotone: one pattern
+        0.0
+""",
+    "dfa": """
+        x : array_like, shape (L,)
+        sizes : array_like of int
+        order : int
+        q : float or array_like
+        F : ndarray, shape (len(sizes),) or (len(sizes), len(q))
+            1-D when q is a scalar; otherwise of shape (sizes.size, q.size).
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.random.default_rng(4).standard_normal(100000)
+        >>> n = np.unique(np.round(np.logspace(1, 4, 10)))
+        >>> F = orbitkit.dfa(x, n)
+        >>> alpha = np.polyfit(np.log(n), np.log(F), 1)[0]
+        >>> bool(abs(alpha - 0.5) < 0.05)                     # white noise
+        True
+        >>> F = orbitkit.dfa(np.cumsum(x), n, order=2)
+        >>> bool(abs(np.polyfit(np.log(n), np.log(F), 1)[0] - 1.5) < 0.05)   # random walk
+        True
+""",
 }
 
 _WORKERS: Tuple[str, List[str]] = (

@@ -279,6 +279,8 @@ void orbitkit_neardist_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_corrsum_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_embeddim_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_lyapcurve_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_permen_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_dfa_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -322,6 +324,8 @@ module modules[] = {
     {"corrsum", orbitkit_corrsum_gateway, 2, 1, 1, false, {}},
     {"embeddim", orbitkit_embeddim_gateway, 3, 1, none, false, {}},
     {"lyapcurve", orbitkit_lyapcurve_gateway, 2, 1, none, false, {}},
+    {"permen", orbitkit_permen_gateway, 3, 1, none, false, {}},
+    {"dfa", orbitkit_dfa_gateway, 1, 1, none, false, {}},
 };
 
 PyObject* error_type = nullptr;

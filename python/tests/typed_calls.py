@@ -47,6 +47,10 @@ def run() -> list[float]:
     os.remove(name)
     if numbers is not None:
         seen.append(float(numbers.sum()))
+    h: orbitkit.PermenResult = orbitkit.permen(x, 4, tau=1, weighted=False, workers=1)
+    seen.append(h.normalized + float(h.counts[0]))
+    F = orbitkit.dfa(x, [10, 100], order=1, q=2, workers=1)
+    seen.append(float(np.polyfit(np.log([10, 100]), np.log(F), 1)[0]))
     try:
         orbitkit.smoothwin(x, 0)
     except orbitkit.Error as refused:
