@@ -319,6 +319,8 @@ inline void measures(const counts& c, uint64_t N, uint64_t w, double lmin, doubl
 
 namespace {
 
+using neighbours::norm;
+
 // A whole number of at least 1 at `position` (from 0), else 2 when not given.
 double least_length_from(int nrhs, const mxArray* prhs[], int position, const char* refused) {
   if (nrhs <= position) return 2;
