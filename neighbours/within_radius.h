@@ -89,9 +89,15 @@ class within_radius_search {
         continue;
       }
       if (node.split == leaf_node) {
-        for (uint32_t m = node.begin; m < node.end; ++m)
-          if (sum_at(m, q) <= limit_ && (all_outside || outside(rows[m], row)))
-            into.push_back(rows[m]);
+        // Without branches on the outcome, which no predictor guesses.
+        size_t count = into.size();
+        into.resize(count + (node.end - node.begin));
+        row_t* const out = into.data();
+        for (uint32_t m = node.begin; m < node.end; ++m) {
+          out[count] = rows[m];
+          count += (sum_at(m, q) <= limit_) & (all_outside || outside(rows[m], row));
+        }
+        into.resize(count);
         continue;
       }
       stack_.push_back(node.right);

@@ -16,16 +16,16 @@
 // taken in time order; the neighbour search (neighbours/within_radius.h)
 // lists each row's recurrences, and the lines are followed as the rows go
 // by:
-// - A vertical line in column j runs down the rows. For each column the run
-//   open at the last row is kept (its last row and first row); a recurrence
-//   (i, j) continues it when its last row is i - 1, else starts one. After
-//   row i the columns of row i - 1 whose run did not reach row i are
-//   closed, so each run is counted once, when it ends.
-// - A diagonal line on j - i = k is followed the same way, per k, over the
-//   upper triangle (j > i); the lower triangle mirrors it (R is symmetric),
-//   so each line found there is counted twice.
-// The state is O(N): for every column and every diagonal its open run, and
-// the previous row's recurrences.
+// - A vertical line in column j is, R being symmetric, a horizontal run in
+//   row j: the vertical lines are the runs of consecutive columns in each
+//   row, found from the row's columns marked as bits.
+// - A diagonal line of the upper triangle starts at (i, j) when (i - 1,
+//   j - 1) is no recurrence and ends at (i - 1, j - 1) when (i, j) is none:
+//   the previous row's bits and the current row's tell; the first row of the
+//   line open on each diagonal is kept in between. The lower triangle
+//   mirrors the upper (R is symmetric), so each line is counted twice.
+// The state is O(N): a row per diagonal, two rows of bits, and the current
+// and previous rows' recurrences.
 //
 // Threads take blocks of consecutive rows. A block counts the lines that
 // start and end inside it; the runs that start at its first row (which may
@@ -60,39 +60,52 @@ struct counts {
   std::vector<uint64_t> diagonal, vertical;  // [l] lines of length l, l = 0 ... N
 };
 
-// A run that touches a block's first or last row: its column (vertical) or
-// diagonal k = j - i, its length within the block, and whether it spans the
-// whole block.
+// A diagonal line that touches a block's first or last row: its diagonal
+// k = j - i, its length within the block, and whether it spans the whole
+// block.
 struct edge {
-  row_t key;
+  row_t k;
   uint32_t length;
   bool spans;
 };
 
 struct block_edges {
-  // Runs that start at the block's first row (spans: open at its last row
-  // too), and runs open at its last row that started later.
-  std::vector<edge> heads[2], tails[2];
+  // Lines that start at the block's first row (spans: open at its last row
+  // too), and lines open at its last row that started later; by k.
+  std::vector<edge> heads, tails;
 };
 
 enum { DIAGONAL = 0, VERTICAL = 1 };
-
-// The run open on a column or a diagonal: its first and last rows.
-struct open_run {
-  row_t first, last;
-};
 
 // Lengths up to this are counted per thread; longer lines, rare, are
 // gathered and added to the shared histogram block by block.
 constexpr size_t short_lines = 4096;
 
+// The rows of one row of R, as bits: bit j + 1 for row j, so that j - 1 and
+// j + 1 can be asked of every row j.
+class row_bits {
+ public:
+  void resize(size_t N) { words_.assign((N + 2) / 64 + 1, 0); }
+  bool has(uint64_t j_plus_1) const { return words_[j_plus_1 >> 6] >> (j_plus_1 & 63) & 1; }
+  void set(row_t j) { words_[(j + 1) >> 6] |= uint64_t(1) << ((j + 1) & 63); }
+  void clear(row_t j) { words_[(j + 1) >> 6] &= ~(uint64_t(1) << ((j + 1) & 63)); }
+  // Whether row j - 1, row j, row j + 1 is among the bits.
+  bool before(row_t j) const { return has(j); }
+  bool after(row_t j) const { return has(uint64_t(j) + 2); }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
 // What one thread keeps between the rows of its blocks.
 template <typename Search>
 struct worker {
   Search search;
-  big_buffer::vector<open_run> runs[2];  // [k] per diagonal, [j] per column
-  std::vector<row_t> row, previous_row;            // the columns of a row
-  std::vector<row_t> diagonals, previous_diagonals;  // its k of the upper triangle
+  big_buffer::vector<row_t> starts;  // [k]: the first row of the line open on diagonal k
+  row_bits bits, previous_bits;       // the current row and the one before
+  std::vector<row_t> row, previous_row;      // a row's columns
+  std::vector<row_t> upper, previous_upper;  // those in the upper triangle
+  std::vector<row_t> ended;
   std::vector<uint64_t> short_counts[2];
   std::vector<uint32_t> long_lengths[2];
   uint64_t recurrences = 0;
@@ -103,102 +116,136 @@ struct worker {
 
 // Counts the lines of the rows [first, end), into the worker's histograms
 // and `edges`. X is the caller's N x d matrix.
+//
+// A vertical line in column j is, R being symmetric, a horizontal run in
+// row j: the vertical lines are counted as the runs of consecutive columns
+// in each row, from the row's bits, whole within the row.
+//
+// A diagonal line of the upper triangle starts at (i, j) when (i - 1, j - 1)
+// is not a recurrence, and ends at (i - 1, j - 1) when (i, j) is not one;
+// the previous row's bits tell the one, the current row's the other, and
+// the line's first row is kept per diagonal in between.
 template <typename Search>
 void count_block(const double* X, size_t N, size_t d, uint64_t w, row_t first, row_t end,
                  worker<Search>& state, block_edges& edges) {
   if (!state.ready) {
-    for (auto& runs : state.runs) runs.assign(N, open_run{0, UINT32_MAX});
+    state.starts.resize(N);
+    state.bits.resize(N);
+    state.previous_bits.resize(N);
     for (auto& c : state.short_counts) c.assign(std::min(N, short_lines) + 1, 0);
     state.ready = true;
   }
-  open_run* const runs[2] = {state.runs[DIAGONAL].data(), state.runs[VERTICAL].data()};
-  uint64_t* const short_counts[2] = {state.short_counts[DIAGONAL].data(),
-                                     state.short_counts[VERTICAL].data()};
-  // A run that ended at row `last`.
-  auto close = [&](int kind, row_t key, const open_run& run) {
-    const uint32_t length = run.last - run.first + 1;
-    if (run.first == first)
-      edges.heads[kind].push_back({key, length, false});
-    else if (length <= short_lines)
-      ++short_counts[kind][length];
-    else
-      state.long_lengths[kind].push_back(length);
-  };
+  row_t* const starts = state.starts.data();
+  uint64_t* const diagonal_counts = state.short_counts[DIAGONAL].data();
+  uint64_t* const vertical_counts = state.short_counts[VERTICAL].data();
+  std::vector<uint32_t>& long_diagonals = state.long_lengths[DIAGONAL];
+  std::vector<uint32_t>& long_verticals = state.long_lengths[VERTICAL];
   std::vector<double> q(d);
   state.previous_row.clear();
-  state.previous_diagonals.clear();
+  state.previous_upper.clear();
   for (row_t i = first; i < end; ++i) {
     for (size_t c = 0; c < d; ++c) q[c] = X[i + c * N];
-    state.row.clear();
-    state.diagonals.clear();
-    state.search.rows_of(q.data(), i, state.row);
-    state.recurrences += state.row.size();
-    const bool continues = i > first;
-    const uint64_t upper_from = uint64_t(i) + w;  // j above this: the upper triangle
-    for (const row_t j : state.row) {
-      open_run& column = runs[VERTICAL][j];
-      if (!(continues && column.last == i - 1)) column.first = i;
-      column.last = i;
-      if (j > upper_from) {
-        const row_t k = j - i;
-        open_run& diagonal = runs[DIAGONAL][k];
-        if (!(continues && diagonal.last == i - 1)) diagonal.first = i;
-        diagonal.last = i;
-        state.diagonals.push_back(k);
-      }
-    }
-    for (const row_t j : state.previous_row)
-      if (runs[VERTICAL][j].last != i) close(VERTICAL, j, runs[VERTICAL][j]);
-    for (const row_t k : state.previous_diagonals)
-      if (runs[DIAGONAL][k].last != i) close(DIAGONAL, k, runs[DIAGONAL][k]);
-    state.row.swap(state.previous_row);
-    state.diagonals.swap(state.previous_diagonals);
-  }
-  // The runs open at the last row.
-  for (int kind : {DIAGONAL, VERTICAL})
-    for (const row_t key : kind == DIAGONAL ? state.previous_diagonals : state.previous_row) {
-      const open_run& run = runs[kind][key];
-      const uint32_t length = run.last - run.first + 1;
-      if (run.first == first)
-        edges.heads[kind].push_back({key, length, true});
+    std::vector<row_t>& row = state.row;
+    row.clear();
+    state.search.rows_of(q.data(), i, row);
+    state.recurrences += row.size();
+    row_bits& bits = state.bits;
+    for (const row_t j : row) bits.set(j);
+    // Vertical lines: the runs along the row, each from its first column.
+    for (const row_t j : row) {
+      if (bits.before(j)) continue;
+      uint32_t length = 1;
+      while (bits.after(j + length - 1)) ++length;
+      if (length <= short_lines)
+        ++vertical_counts[length];
       else
-        edges.tails[kind].push_back({key, length, false});
+        long_verticals.push_back(length);
     }
-  const auto by_key = [](const edge& a, const edge& b) { return a.key < b.key; };
-  for (int kind : {DIAGONAL, VERTICAL}) {
-    std::sort(edges.heads[kind].begin(), edges.heads[kind].end(), by_key);
-    std::sort(edges.tails[kind].begin(), edges.tails[kind].end(), by_key);
+    // The row's columns in the upper triangle, without branches on them.
+    const uint64_t upper = uint64_t(i) + w;
+    std::vector<row_t>& diagonal = state.upper;
+    diagonal.resize(row.size());
+    size_t count = 0;
+    for (const row_t j : row) {
+      diagonal[count] = j;
+      count += j > upper;
+    }
+    diagonal.resize(count);
+    // Diagonal lines that ended at the row before: (i - 1, j) but not (i, j + 1).
+    std::vector<row_t>& ended = state.ended;
+    ended.resize(state.previous_upper.size());
+    count = 0;
+    for (const row_t j : state.previous_upper) {
+      ended[count] = j;
+      count += !bits.after(j);
+    }
+    for (size_t e = 0; e < count; ++e) {
+      const row_t k = ended[e] - (i - 1);
+      const uint32_t length = i - starts[k];
+      if (starts[k] == first)
+        edges.heads.push_back({k, length, false});
+      else if (length <= short_lines)
+        ++diagonal_counts[length];
+      else
+        long_diagonals.push_back(length);
+    }
+    // Diagonal lines that start at this row: (i, j) but not (i - 1, j - 1).
+    // The bits of the row before a block's first are clear.
+    const row_bits& previous_bits = state.previous_bits;
+    for (const row_t j : diagonal) {
+      const row_t k = j - i;
+      starts[k] = previous_bits.before(j) ? starts[k] : i;
+    }
+    for (const row_t j : state.previous_row) state.previous_bits.clear(j);
+    std::swap(state.bits, state.previous_bits);
+    state.row.swap(state.previous_row);
+    state.upper.swap(state.previous_upper);
   }
+  // The diagonal lines open at the last row.
+  const row_t last = end - 1;
+  for (const row_t j : state.previous_row) state.previous_bits.clear(j);
+  for (const row_t j : state.previous_upper) {
+    const row_t k = j - last;
+    const uint32_t length = end - starts[k];
+    if (starts[k] == first)
+      edges.heads.push_back({k, length, true});
+    else
+      edges.tails.push_back({k, length, false});
+  }
+  state.previous_row.clear();
+  state.previous_upper.clear();
+  const auto by_k = [](const edge& a, const edge& b) { return a.k < b.k; };
+  std::sort(edges.heads.begin(), edges.heads.end(), by_k);
+  std::sort(edges.tails.begin(), edges.tails.end(), by_k);
 }
 
-// Joins the blocks' edge runs, in block order, into the histograms.
-inline void join_edges(std::vector<block_edges>& blocks, int kind, std::vector<uint64_t>& lines) {
-  std::vector<edge> open, next;  // runs open at the end of the blocks joined so far, by key
+// Joins the blocks' edge lines, in block order, into the histogram.
+inline void join_edges(std::vector<block_edges>& blocks, std::vector<uint64_t>& lines) {
+  std::vector<edge> open, next;  // lines open at the end of the blocks joined so far, by k
   for (block_edges& block : blocks) {
-    const std::vector<edge>& heads = block.heads[kind];
+    const std::vector<edge>& heads = block.heads;
     next.clear();
     size_t a = 0, b = 0;
     while (a < open.size() || b < heads.size()) {
-      if (b == heads.size() || (a < open.size() && open[a].key < heads[b].key)) {
+      if (b == heads.size() || (a < open.size() && open[a].k < heads[b].k)) {
         ++lines[open[a++].length];
         continue;
       }
       edge head = heads[b++];
-      if (a < open.size() && open[a].key == head.key) head.length += open[a++].length;
+      if (a < open.size() && open[a].k == head.k) head.length += open[a++].length;
       if (head.spans)
         next.push_back(head);
       else
         ++lines[head.length];
     }
-    // Tails start after the block's first row: no key of theirs spans it.
-    const std::vector<edge>& tails = block.tails[kind];
+    // Tails start after the block's first row: no k of theirs spans it.
     const size_t spanning = next.size();
-    next.insert(next.end(), tails.begin(), tails.end());
+    next.insert(next.end(), block.tails.begin(), block.tails.end());
     std::inplace_merge(next.begin(), next.begin() + long(spanning), next.end(),
-                       [](const edge& x, const edge& y) { return x.key < y.key; });
+                       [](const edge& x, const edge& y) { return x.k < y.k; });
     open.swap(next);
-    std::vector<edge>().swap(block.heads[kind]);
-    std::vector<edge>().swap(block.tails[kind]);
+    std::vector<edge>().swap(block.heads);
+    std::vector<edge>().swap(block.tails);
   }
   for (const edge& e : open) ++lines[e.length];
 }
@@ -208,9 +255,6 @@ void count_lines(const double* X, size_t N, size_t d, double r, uint64_t w, size
                  int threads, counts& result) {
   using search = neighbours::within_radius_search<D, P>;
   const kd_tree tree(X, N, d, threads);
-  // Each thread holds 16 bytes per point for the open runs: a few suffice.
-  constexpr int most_threads = 8;
-  threads = std::min(threads, most_threads);
   std::vector<std::unique_ptr<worker<search>>> workers;
   for (int t = 0; t < std::max(threads, 1); ++t)
     workers.push_back(std::make_unique<worker<search>>(search(tree, r, w)));
@@ -238,8 +282,7 @@ void count_lines(const double* X, size_t N, size_t d, double r, uint64_t w, size
       result.vertical[l] += state->short_counts[VERTICAL][l];
     }
   }
-  join_edges(edges, DIAGONAL, result.diagonal);
-  join_edges(edges, VERTICAL, result.vertical);
+  join_edges(edges, result.diagonal);
   // The lower triangle's diagonal lines mirror the upper's.
   for (uint64_t& lines : result.diagonal) lines *= 2;
 }
