@@ -11,6 +11,7 @@
 %   neardist     - Distances to the k nearest neighbours, with a Theiler window
 %   corrsum      - Correlation sum: the fraction of pairs closer than each radius
 %   lyapcurve    - Divergence of neighbouring trajectories: the largest Lyapunov exponent
+%   rqa          - Recurrence quantification: recurrence rate, determinism, laminarity
 %
 % Embedding
 %   delaymatrix  - Delay-embedding matrix of several series
