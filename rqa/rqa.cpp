@@ -24,15 +24,16 @@
 //   the previous row's bits and the current row's tell; the first row of the
 //   line open on each diagonal is kept in between. The lower triangle
 //   mirrors the upper (R is symmetric), so each line is counted twice.
-// The state is O(N): a row per diagonal, two rows of bits, and the current
-// and previous rows' recurrences.
+// The state is O(N): the first row of the line open on each diagonal, two
+// rows of bits, and the current and previous rows' recurrences.
 //
-// Threads take blocks of consecutive rows. A block counts the lines that
-// start and end inside it; the runs that start at its first row (which may
-// continue one from the block before) and those still open at its last row
-// are handed back with their lengths, and joined afterwards, block by block
-// in order. Counts are whole numbers, so M, Dl and Vl are the same for
-// every thread count.
+// Threads take blocks of consecutive rows (vertical lines, whole within a
+// row, need nothing more). A block counts the diagonal lines that start and
+// end inside it; those that start at its first row (which may continue a
+// line of the block before) and those still open at its last row are handed
+// back with their lengths, and joined afterwards, block by block in order.
+// Counts are whole numbers, so M, Dl and Vl are the same for every thread
+// count.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
