@@ -26,7 +26,7 @@
 %   LMIN, VMIN  the shortest diagonal and vertical lines that count in the
 %      measures, whole numbers >= 1 (default 2 each).
 %   P  the norm: Inf (maximum norm, the default) or 2 (Euclidean).
-%   M  1 x 9 (Python: the named tuple measures):
+%   M (Python: measures)  1 x 9 (in Python a named tuple of floats):
 %      M(1) RR = n / P, n the recurrences, P = N^2 - N - 2 sum_{k=1}^{min(W,
 %           N-1)} (N - k) the pairs taking part;
 %      M(2) DET = sum_{l>=LMIN} l DL(l) / n;

@@ -293,8 +293,7 @@ _PYTHON = {
         points : array_like, shape (N, d) or (N,)
         r : float
         w : int
-        lmin : int
-        vmin : int
+        lmin, vmin : int
         p : {inf, 2}
         measures : RqaMeasures
             A named tuple of floats: rr, det, l, lmax, entr, lam, tt, vmax,
