@@ -65,7 +65,7 @@ void expect_as_brute_force_in(const std::vector<double>& X, size_t N, size_t d,
 TEST(WithinRadius, ListsWhatEveryPairGives) {
   std::mt19937 rng(31);
   for (int kind = 0; kind < int(test_data::kind::count); ++kind)
-    for (size_t N : {1, 2, 40, 300})
+    for (size_t N : {1, 2, 40, 200})
       for (size_t d : {1, 2, 4}) {
         SCOPED_TRACE(std::string(test_data::name(test_data::kind(kind))) + " N " +
                      std::to_string(N) + " d " + std::to_string(d));
@@ -73,7 +73,7 @@ TEST(WithinRadius, ListsWhatEveryPairGives) {
         const all_distances between(X, N, d);
         // Radii at distances that occur (ties), just off them, 0 and Inf.
         std::vector<double> radii = {0, INFINITY, DBL_MAX};
-        for (int m = 0; m < 2 && N > 1; ++m) {
+        for (int m = 0; m < 1 && N > 1; ++m) {
           const size_t i = rng() % N, j = rng() % N;
           for (bool maximum : {false, true}) {
             const double at = between.of[maximum][i * N + j];
@@ -81,7 +81,7 @@ TEST(WithinRadius, ListsWhatEveryPairGives) {
           }
         }
         for (const double r : radii)
-          for (const uint64_t w : {uint64_t(0), uint64_t(7), uint64_t(N), UINT64_MAX}) {
+          for (const uint64_t w : {uint64_t(0), uint64_t(7), UINT64_MAX}) {
             expect_as_brute_force_in<norm::euclidean>(X, N, d, between, r, w);
             expect_as_brute_force_in<norm::maximum>(X, N, d, between, r, w);
           }

@@ -94,12 +94,12 @@ TEST(RqaCore, AgreesWithTheDenseModel) {
   std::mt19937 rng(31);
   int cases = 0;
   for (int kind = -1; kind < int(test_data::kind::count); ++kind)
-    for (size_t N : {0, 1, 3, 9, 40, 150})
+    for (size_t N : {0, 1, 3, 9, 40, 100})
       for (size_t d : {1, 2, 3}) {
         const auto X = kind < 0 ? quantised_walk(N, d, rng)
                                 : test_data::points(test_data::kind(kind), N, d, rng);
         std::vector<double> radii = {0, INFINITY};
-        for (int m = 0; m < 3 && N > 1; ++m) {
+        for (int m = 0; m < 2 && N > 1; ++m) {
           const double at = brute_force::distance(X.data(), N, d, rng() % N, rng() % N, m == 0);
           radii.insert(radii.end(), {at, std::nextafter(at, INFINITY)});
         }
@@ -133,7 +133,7 @@ TEST(RqaCore, AgreesWithTheDenseModel) {
 TEST(RqaCore, SameCountsForEveryThreadCount) {
   std::mt19937 rng(32);
   const size_t N = 3100;
-  for (auto kind : {0, int(test_data::kind::henon), int(test_data::kind::lattice)}) {
+  for (auto kind : {0, int(test_data::kind::henon)}) {
     const auto X = kind == 0 ? quantised_walk(N, 2, rng)
                              : test_data::points(test_data::kind(kind), N, 2, rng);
     const double r = brute_force::distance(X.data(), N, 2, 0, 1, true) / 4;
