@@ -472,7 +472,7 @@ def main(repeats=15, only=""):
     # about 1% of the pairs recur. The dense version holds the 2e4 x 2e4
     # matrix (400 MB).
     henon_2e4 = henon[:20_000]
-    r_1 = 0.0185
+    r_1 = 0.038
     side_by_side("rqa vs NumPy dense matrix, 2e4 Henon 2-D, RR ~1%",
                  lambda: orbitkit.rqa(henon_2e4, r_1),
                  lambda: recurrence_by_dense_matrix(henon_2e4, r_1), ">= 50x", max(3, few // 3))

@@ -86,6 +86,6 @@
 %     xy = foldmap (5000, [-1.4 0.3 0 0]);             % Henon orbit
 %     [M, Dl] = rqa (xy, 0.02);                        % maximum norm, w = 1
 %     printf ("RR %.4f  DET %.3f  LAM %.3f\n", M(1), M(2), M(6))
-%     l = (3:12)';  slope = polyfit (l, log (Dl(l)), 1)(1)   % about -0.3
+%     l = (3:12)';  slope = polyfit (l, log (Dl(l)), 1)(1)   % about -0.4
 %
 %   See also CORRSUM, NEARDIST, DELAYMATRIX.
