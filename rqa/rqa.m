@@ -60,7 +60,10 @@
 %   count.
 %   Memory besides X and the results, O(N): the tree, about 10 d + 10 bytes
 %   per point; 16 bytes per point for the histograms; per thread, 4.25 bytes
-%   per point and a few rows' recurrences.
+%   per point and a few rows' recurrences; per block of rows (four per
+%   thread), the diagonal lines open at its first and last rows, up to 24
+%   bytes per point when nearly every pair recurs. About 60 bytes per point
+%   in all for 10^6 Henon points at RR = 0.001 on 2 threads.
 %
 %   Refused, with these messages:
 %     fewer than 2 inputs        "X and r must be given"
