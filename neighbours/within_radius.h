@@ -95,7 +95,7 @@ class within_radius_search {
         row_t* const out = into.data();
         for (uint32_t m = node.begin; m < node.end; ++m) {
           out[count] = rows[m];
-          count += (sum_at(m, q) <= limit_) & (all_outside || outside(rows[m], row));
+          count += size_t(sum_at(m, q) <= limit_) & size_t(all_outside || outside(rows[m], row));
         }
         into.resize(count);
         continue;
