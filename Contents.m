@@ -11,6 +11,7 @@
 %   neardist     - Distances to the k nearest neighbours, with a Theiler window
 %   corrsum      - Correlation sum: the fraction of pairs closer than each radius
 %   lyapcurve    - Divergence of neighbouring trajectories: the largest Lyapunov exponent
+%   rqa          - Recurrence quantification: recurrence rate, determinism, laminarity
 %
 % Complexity
 %   permen       - Permutation entropy of a series, plain or weighted (nats)

@@ -105,6 +105,7 @@ function calls = valid_calls ()
   calls.embeddim = @(f) {rand(randi([30 300]), 1), randi(3), randi(2), randi([0 3]), 10, 2};
   calls.permen = @(f) {randn(randi([30 300]), 1), randi([2 5]), randi(3), rand() < 0.5};
   calls.dfa = @(f) {randn(randi([30 300]), 1), randi([7 30], 1, randi(4)), randi([0 5]), randn(1, randi(3))};
+  calls.rqa = @(f) {rand(randi([2 300]), randi(3)), rand() / 2, randi([0 3]), randi(3), randi(3), Inf};
   calls.lyapcurve = @(f) {rand(randi([20 300]), randi(3)), randi([0 5]), randi(3), randi([0 3]), randi(10, 1, randi(5)), Inf};
 end
 

@@ -237,5 +237,35 @@ def dfa(x: ArrayLike, sizes: ArrayLike, order: int = 1, q: "ArrayLike" = 2, *,
         return numpy.ravel(F)
     return numpy.reshape(F, (numpy.size(sizes), numpy.size(q)), order="F")
 
+# rqa: recurrence quantification.
+from numpy.typing import ArrayLike  # noqa: E402
+
+__all__ += ["rqa", "RqaResult", "RqaMeasures"]
+
+
+class RqaMeasures(NamedTuple):
+    rr: float
+    det: float
+    l: float  # noqa: E741
+    lmax: float
+    entr: float
+    lam: float
+    tt: float
+    vmax: float
+    recurrences: float
+
+
+class RqaResult(NamedTuple):
+    measures: RqaMeasures
+    diagonal: Values
+    vertical: Values
+
+
+def rqa(points: ArrayLike, r: float, w: int = 1, lmin: int = 2, vmin: int = 2,
+        p: float = numpy.inf, *, workers: "int | None" = None) -> RqaResult:
+    M, diagonal, vertical = _call(_host.rqa, points, r, w, lmin, vmin, p, workers=workers)
+    return RqaResult(RqaMeasures(*(float(m) for m in numpy.ravel(M))), numpy.ravel(diagonal),
+                     numpy.ravel(vertical))
+
 
 attach_help(globals())

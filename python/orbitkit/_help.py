@@ -335,6 +335,30 @@ _PYTHON = {
         >>> bool(abs(np.polyfit(np.log(n), np.log(F), 1)[0] - 1.5) < 0.05)   # random walk
         True
 """,
+    "rqa": """
+        points : array_like, shape (N, d) or (N,)
+        r : float
+        w : int
+        lmin, vmin : int
+        p : {inf, 2}
+        measures : RqaMeasures
+            A named tuple of floats: rr, det, l, lmax, entr, lam, tt, vmax,
+            recurrences, in the order of M.
+        diagonal : ndarray, shape (N,)
+            diagonal[l - 1]: the diagonal lines of length l.
+        vertical : ndarray, shape (N,)
+            vertical[l - 1]: the vertical lines of length l.
+
+        >>> import numpy as np, orbitkit
+        >>> xy = orbitkit.foldmap(5000, [-1.4, 0.3, 0, 0])
+        >>> m, diagonal, vertical = orbitkit.rqa(xy, 0.02)
+        >>> bool(m.det > 0.75), bool(m.lam < 0.1)
+        (True, True)
+        >>> l = np.arange(3, 13)
+        >>> slope = np.polyfit(l, np.log(diagonal[l - 1]), 1)[0]
+        >>> bool(-1 < slope < -0.1)                           # lines end as orbits part
+        True
+""",
 }
 
 _WORKERS: Tuple[str, List[str]] = (

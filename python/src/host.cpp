@@ -281,6 +281,7 @@ void orbitkit_embeddim_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_lyapcurve_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_permen_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_dfa_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_rqa_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -326,6 +327,7 @@ module modules[] = {
     {"lyapcurve", orbitkit_lyapcurve_gateway, 2, 1, none, false, {}},
     {"permen", orbitkit_permen_gateway, 3, 1, none, false, {}},
     {"dfa", orbitkit_dfa_gateway, 1, 1, none, false, {}},
+    {"rqa", orbitkit_rqa_gateway, 3, 1, none, false, {}},
 };
 
 PyObject* error_type = nullptr;
