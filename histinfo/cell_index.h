@@ -1,9 +1,9 @@
 // histinfo's index of columns by cell: which rows form the grid, how a
 // cell's coordinates are hashed to its slot, and how the cells next to a
 // column's own are found. column_grid, declared here, is the index over one
-// call's data; its parts are defined beside the strategies that use them:
-// counting and placing the cells in cell_placement.h, the rounds in
-// serial_rounds.h, grouped_rounds.h and speculative_rounds.h.
+// call's data; its other parts are defined beside what uses them: counting
+// and placing the cells in cell_placement.h and lone_columns.h, the rounds
+// in serial_rounds.h, grouped_rounds.h and speculative_rounds.h.
 //
 // Why the classes come out the same, in the same order: the index decides
 // only which columns a reference is compared with, never whether they match.
