@@ -16,6 +16,18 @@ for dir in */; do
   [ -f "$module/$module.cpp" ] || continue
   mkdir -p "$stage/src/$module"
   cp "$module/$module.cpp" "$stage/src/$module/"
+  # The headers the source includes from its own folder, and those they
+  # include in turn: the module is still compiled from its one source.
+  pending=("$module/$module.cpp")
+  while [ ${#pending[@]} -gt 0 ]; do
+    file=${pending[0]}
+    pending=("${pending[@]:1}")
+    for header in $(sed -n "s|^#include \"\($module/[^\"]*\.h\)\".*|\1|p" "$file"); do
+      [ -f "$stage/src/$header" ] && continue
+      cp "$header" "$stage/src/$header"
+      pending+=("$header")
+    done
+  done
   [ -f "$module/$module.m" ] && cp "$module/$module.m" "$stage/inst/"
 done
 [ -f Contents.m ] && cp Contents.m "$stage/inst/"
