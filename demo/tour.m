@@ -24,7 +24,13 @@ function tour (figure_file)
 %    of the Henon map and of the logistic map at 4.
 % 5. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
 %    noisy series; a data file written and read back (textmatrix).
-% 6. A table of the estimates beside the published values (one list of
+% 6. Complexity: the permutation entropy of the Henon x series and of white
+%    noise over the order m (permen); detrended fluctuation analysis of white
+%    noise and of a random walk (dfa).
+% 7. Recurrences: the recurrence plot of 1000 Henon points from the pairs
+%    within r that neardist lists, the same count as rqa's, and the
+%    determinism and laminarity of 20000 points (rqa).
+% 8. A table of the estimates beside the published values (one list of
 %    rows, printed in one format), and a figure.
 
   if (nargin < 1)
@@ -43,7 +49,7 @@ function tour (figure_file)
   bake = baker (n / 2 + transient, [eta l1 l2 0.1 0.2]);
   bake = bake(transient + 1:end, :);
 
-  % ---- 2. delay from the mutual information ------------------------------
+  % ---- 2. delay from the mutual information -----------------------------
   ranks = zeros (n, 1);
   [~, order] = sort (x);
   ranks(order) = (0:n - 1)' / n;     % rank-scaled into [0, 1)
@@ -51,7 +57,7 @@ function tour (figure_file)
   [~, mi] = evalc ('laginfo (ranks, maxlag, 16)');   % progress lines kept quiet
   [delay, found] = first_minimum (mi);
 
-  % ---- 3. embedding and dimensions ---------------------------------------
+  % ---- 3. embedding and dimensions --------------------------------------
   embedded = delaymatrix (x, 2, delay);
   bins = 2 .^ (2:11);
   [h0, h1, h2] = gridmass (embedded, bins);
@@ -80,7 +86,7 @@ function tour (figure_file)
   C = corrsum (embedded(1:200000, :), radii, window);
   d_corrsum = slope (log2 (radii), log2 (C));
 
-  % ---- 4. embedding dimension and largest exponent ------------------------
+  % ---- 4. embedding dimension and largest exponent ----------------------
   % A neighbour that parts when one more delay coordinate is added was near
   % only in projection; the dimension is the first m with almost none left.
   mmax = 6;
@@ -102,7 +108,7 @@ function tour (figure_file)
   S_logistic = lyapcurve (logistic, steps, 1, window);
   lambda_logistic = slope (growth, S_logistic(growth + 1));
 
-  % ---- 5. smoothing, interpolation, a file --------------------------------
+  % ---- 5. smoothing, interpolation, a file ------------------------------
   t = (0:200)' * 0.05;
   clean = sin (t) + 0.3 * sin (3 * t);
   noisy = clean + 0.1 * randn_fixed (numel (t));
@@ -122,7 +128,48 @@ function tour (figure_file)
   delete (file);
   round_trip = isequal (back, reshape (henon(1:1000, :)', [], 1));
 
-  % ---- 6. report ------------------------------------------------------------
+  % ---- 6. complexity: order patterns and fluctuations -------------------
+  % One pool of reproducible Gaussian noise; its parts are independent.
+  pool = randn_fixed (2 ^ 18);
+  noise = pool(1:2 ^ 17);
+  % The order patterns of the Henon x series: a deterministic orbit never
+  % shows most of the m! patterns, noise shows them all about equally.
+  orders = (2:7)';
+  pe_henon = zeros (size (orders));
+  pe_noise = zeros (size (orders));
+  for o = 1:numel (orders)
+    [~, pe_henon(o)] = permen (x, orders(o));
+    [~, pe_noise(o)] = permen (noise, orders(o));
+  end
+  [~, ~, pe_counts] = permen (x, 5);
+  pe_seen = sum (pe_counts > 0);      % of 5! = 120
+  % Detrended fluctuation analysis (DFA1): F(n) ~ n^alpha, alpha 0.5 for
+  % white noise and 1.5 for its running sum, a random walk.
+  walk = cumsum (noise);
+  sizes = 2 .^ (4:12)';
+  F_noise = dfa (noise, sizes);
+  F_walk = dfa (walk, sizes);
+  alpha_noise = line_fit (log2 (sizes), log2 (F_noise));
+  alpha_walk = line_fit (log2 (sizes), log2 (F_walk));
+
+  % ---- 7. recurrences ---------------------------------------------------
+  % The recurrence plot of the first 1000 points at r = 0.02, maximum norm,
+  % leaving out |i - j| <= 1 as rqa does: neardist lists each point's 32
+  % nearest neighbours, enough here, since every 32nd lies beyond r.
+  r_rec = 0.02;
+  [D, I] = neardist (henon(1:1000, :), 32, 1, 1:1000, Inf);
+  [rec_i, rec_k] = find (D <= r_rec);
+  rec_j = I(sub2ind (size (I), rec_i, rec_k));
+  n_plotted = numel (rec_i);
+  if (any (D(:, end) <= r_rec))       % some recurrence may lie beyond the 32nd
+    n_plotted = NaN;
+  end
+  M1000 = rqa (henon(1:1000, :), r_rec);
+  % Determinism (share of recurrences on diagonal lines) and laminarity (on
+  % vertical lines) of 20000 points.
+  M = rqa (henon(1:20000, :), r_rec);
+
+  % ---- 8. report --------------------------------------------------------
   baker_d0 = 1 + bisect (@(d) l1 ^ d + l2 ^ d - 1, 0.1, 1);
   baker_d2 = corr_baker (eta, l1, l2);
   printf ('Henon map (a = -1.4, b = 0.3), %d points, embedded in 2 dimensions with\n', n);
@@ -159,12 +206,18 @@ function tour (figure_file)
     'max error, cubic spline (knotinterp)',         spline_error,    '%.2e', ''
     'max error, Akima (slopeinterp)',               akima_error,     '%.2e', ''
     'text file round trip (textmatrix)',            trip,            '%s',   'exact'
+    'Henon x PermEn, m = 5, normalized (permen)',   pe_henon(orders == 5), '%.3f', 'noise: 1'
+    'white noise, DFA alpha (dfa)',                 alpha_noise(1),  '%.3f', '0.5'
+    'random walk, DFA alpha (dfa)',                 alpha_walk(1),   '%.3f', '1.5'
+    'Henon recurrences of 1000 (neardist; rqa)',    n_plotted,       '%d',   M1000(9)
+    'Henon DET; LAM, r = 0.02 (rqa)',               M(2),            '%.4f', M(6)
   };
   print_table (table, ! isempty (getenv ('ORBITKIT_TOUR_EXACT')));
 
   draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
         fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, clean(1:10:end), ...
-        fine_t, akima_fit);
+        fine_t, akima_fit, orders, pe_henon, pe_noise, pe_seen, sizes, F_noise, F_walk, ...
+        alpha_noise, alpha_walk, rec_i, rec_j);
   printf ('\nfigure: %s (%.1f s in all)\n', figure_file, toc);
 end
 
@@ -273,17 +326,18 @@ end
 
 function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
                fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, knot_values, ...
-               fine_t, akima_fit)
+               fine_t, akima_fit, orders, pe_henon, pe_noise, pe_seen, sizes, F_noise, ...
+               F_walk, alpha_noise, alpha_walk, rec_i, rec_j)
   warning ('off', 'Octave:gnuplot-graphics');   % the headless toolkit is meant
   graphics_toolkit ('gnuplot');
-  f = figure ('visible', 'off', 'position', [0 0 2000 800]);
-  subplot (2, 4, 1);
+  f = figure ('visible', 'off', 'position', [0 0 2000 1200]);
+  subplot (3, 4, 1);
   plot (henon(1:20000, 1), henon(1:20000, 2), 'k.', 'markersize', 1);
   title ('Henon attractor (foldmap)'); xlabel ('x_n'); ylabel ('x_{n-1}');
-  subplot (2, 4, 2);
+  subplot (3, 4, 2);
   plot (0:numel (mi) - 1, mi, 'o-', delay, mi(delay + 1), 'r*', 'markersize', 10);
   title ('auto mutual information (laginfo), chosen delay *'); xlabel ('lag'); ylabel ('bits');
-  subplot (2, 4, 3);
+  subplot (3, 4, 3);
   lb = log2 (bins(:));
   plot (lb, h0(:, end), 'o', lb, h1(:, end), 's', lb, h2(:, end), 'd');
   hold on;
@@ -294,23 +348,23 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
   hold off;
   legend ('-log2 B', 'sum mu log2 mu', 'log2 sum mu^2', 'location', 'southwest');
   title ('partition sums (gridmass) and fitted slopes'); xlabel ('log2 bins'); ylabel ('bits');
-  subplot (2, 4, 4);
+  subplot (3, 4, 4);
   m = 1:numel (fnn);
   plot (m, fnn, 'o-', m, e1, 's-', m, e2, 'd-');
   legend ('F, false neighbours', 'E1', 'E2', 'location', 'northeast');
   title ('embedding dimension (embeddim)'); xlabel ('dimension m');
-  subplot (2, 4, 5);
+  subplot (3, 4, 5);
   lr = log2 (radii(:));
   p = line_fit (lr, log2 (C));
   plot (lr, log2 (C), 'o', lr, polyval (p, lr), 'k-');
   title (sprintf ('correlation sum (corrsum), slope %.3f', p(1)));
   xlabel ('log2 r'); ylabel ('log2 C(r)');
-  subplot (2, 4, 6);
+  subplot (3, 4, 6);
   k = (1:columns (distances))';
   plot (log2 (k), mean (log2 (distances))', 'o');
   title ('k-th neighbour distances (neardist), geometric mean');
   xlabel ('log2 k'); ylabel ('log2 distance');
-  subplot (2, 4, 7);
+  subplot (3, 4, 7);
   steps = (0:numel (S) - 1)';
   % The fitted line, drawn on past the steps it was fitted to, over them.
   drawn = (0:12)';
@@ -319,10 +373,26 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
           'location', 'southeast');
   title (sprintf ('neighbours parting (lyapcurve), slope %.3f', lambda_fit(1)));
   xlabel ('step'); ylabel ('mean ln distance');
-  subplot (2, 4, 8);
+  subplot (3, 4, 8);
   plot (t, noisy, '.', t, smooth, '-', fine_t, akima_fit, '--', knots, knot_values, 'ko');
   legend ('noisy', 'smoothwin', 'slopeinterp', 'knots', 'location', 'southwest');
   title ('smoothing and interpolation'); xlabel ('t');
+  subplot (3, 4, 9);
+  plot (orders, pe_henon, 'o-', orders, pe_noise, 's-');
+  legend ('Henon x', 'white noise', 'location', 'southwest');
+  title (sprintf ('permutation entropy (permen); Henon: %d of 120 patterns at m = 5', pe_seen));
+  xlabel ('order m'); ylabel ('H / ln m!');
+  subplot (3, 4, 10);
+  ls = log2 (sizes);
+  h = plot (ls, log2 (F_noise), 'o', ls, polyval (alpha_noise, ls), 'k-', ...
+            ls, log2 (F_walk), 's', ls, polyval (alpha_walk, ls), 'k-');
+  legend (h([1 3]), sprintf ('white noise, alpha %.3f', alpha_noise(1)), ...
+          sprintf ('random walk, alpha %.3f', alpha_walk(1)), 'location', 'northwest');
+  title ('detrended fluctuations (dfa)'); xlabel ('log2 n'); ylabel ('log2 F(n)');
+  subplot (3, 4, 11);
+  plot (rec_i, rec_j, 'k.', 'markersize', 1);
+  axis ([1 1000 1 1000], 'square');
+  title ('recurrence plot, r = 0.02, max norm (neardist)'); xlabel ('i'); ylabel ('j');
   print (f, '-dpng', '-r80', file);
   close (f);
 end

@@ -16,7 +16,13 @@
    the Henon map and of the logistic map at 4.
 5. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
    noisy series; a data file written and read back (textmatrix).
-6. A table of the estimates beside the published values, and a figure,
+6. Complexity: the permutation entropy of the Henon x series and of white
+   noise over the order m (permen); detrended fluctuation analysis of white
+   noise and of a random walk (dfa).
+7. Recurrences: the recurrence plot of 1000 Henon points from the pairs
+   within r that neardist lists, the same count as rqa's, and the
+   determinism and laminarity of 20000 points (rqa).
+8. A table of the estimates beside the published values, and a figure,
    headless.
 
 The modules give the same bits as in Octave, and the arithmetic around them
@@ -27,6 +33,7 @@ with its numbers to 17 digits, for comparing the two.
 """
 from __future__ import annotations
 
+import itertools
 import math
 import os
 import sys
@@ -152,14 +159,14 @@ def main(figure_file: str = "tour-python.png") -> None:
     eta, l1, l2 = 0.4, 0.3, 0.4
     bake = orbitkit.baker(n // 2 + transient, [eta, l1, l2, 0.1, 0.2])[transient:]
 
-    # ---- 2. delay from the mutual information ----------------------------------
+    # ---- 2. delay from the mutual information ---------------------------------
     ranks = np.empty(n)
     ranks[np.argsort(x, kind="stable")] = np.arange(n) / n   # rank-scaled into [0, 1)
     maxlag = 12
     mi = orbitkit.laginfo(ranks, maxlag, 16)
     delay, found = first_minimum(mi)
 
-    # ---- 3. embedding and dimensions -------------------------------------------
+    # ---- 3. embedding and dimensions ------------------------------------------
     embedded = orbitkit.delaymatrix(x, 2, delay).embedding
     bins = [2.0 ** e for e in range(2, 12)]
     h0, h1, h2 = orbitkit.gridmass(embedded, bins)
@@ -184,7 +191,7 @@ def main(figure_file: str = "tour-python.png") -> None:
     C = orbitkit.corrsum(embedded[:200_000], radii, window).C
     d_corrsum = slope(log2(radii), log2(C))
 
-    # ---- 4. embedding dimension and largest exponent ---------------------------
+    # ---- 4. embedding dimension and largest exponent --------------------------
     # A neighbour that parts when one more delay coordinate is added was near
     # only in projection; the dimension is the first m with almost none left.
     mmax = 6
@@ -203,7 +210,7 @@ def main(figure_file: str = "tour-python.png") -> None:
     S_logistic = orbitkit.lyapcurve(logistic, steps, 1, window).curve
     lambda_logistic = slope(growth, S_logistic[growth])
 
-    # ---- 5. smoothing, interpolation, a file -----------------------------------
+    # ---- 5. smoothing, interpolation, a file ----------------------------------
     t = np.arange(201) * 0.05
     clean = np.array([math.sin(one) + 0.3 * math.sin(3 * one) for one in t])
     noisy = clean + 0.1 * np.array(randn_fixed(len(t)))
@@ -222,7 +229,42 @@ def main(figure_file: str = "tour-python.png") -> None:
     os.remove(file)
     round_trip = back is not None and np.array_equal(back[:, 0], henon[:1000].ravel())
 
-    # ---- 6. report ----------------------------------------------------------------
+    # ---- 6. complexity: order patterns and fluctuations -----------------------
+    # One pool of reproducible Gaussian noise; its parts are independent.
+    pool = randn_fixed(2 ** 18)
+    noise = np.array(pool[:2 ** 17])
+    # The order patterns of the Henon x series: a deterministic orbit never
+    # shows most of the m! patterns, noise shows them all about equally.
+    orders = list(range(2, 8))
+    pe_henon = [orbitkit.permen(x, order).normalized for order in orders]
+    pe_noise = [orbitkit.permen(noise, order).normalized for order in orders]
+    pe_seen = int(np.count_nonzero(orbitkit.permen(x, 5).counts))   # of 5! = 120
+    # Detrended fluctuation analysis (DFA1): F(n) ~ n^alpha, alpha 0.5 for
+    # white noise and 1.5 for its running sum, a random walk.
+    walk = np.array(list(itertools.accumulate(noise)))
+    sizes = [2.0 ** e for e in range(4, 13)]
+    F_noise = orbitkit.dfa(noise, sizes)
+    F_walk = orbitkit.dfa(walk, sizes)
+    alpha_noise = line_fit(log2(sizes), log2(F_noise))
+    alpha_walk = line_fit(log2(sizes), log2(F_walk))
+
+    # ---- 7. recurrences -------------------------------------------------------
+    # The recurrence plot of the first 1000 points at r = 0.02, maximum norm,
+    # leaving out |i - j| <= 1 as rqa does: neardist lists each point's 32
+    # nearest neighbours, enough here, since every 32nd lies beyond r.
+    r_rec = 0.02
+    D, I = orbitkit.neardist(henon[:1000], 32, 1, np.arange(1000), np.inf)
+    rec_i, rec_k = np.nonzero(D <= r_rec)
+    rec_j = I[rec_i, rec_k]
+    n_plotted: float = len(rec_i)
+    if np.any(D[:, -1] <= r_rec):                             # some may lie beyond the 32nd
+        n_plotted = math.nan
+    M1000 = orbitkit.rqa(henon[:1000], r_rec).measures
+    # Determinism (share of recurrences on diagonal lines) and laminarity (on
+    # vertical lines) of 20000 points.
+    M = orbitkit.rqa(henon[:20000], r_rec).measures
+
+    # ---- 8. report ------------------------------------------------------------
     baker_d0 = 1 + bisect(lambda d: math.pow(l1, d) + math.pow(l2, d) - 1, 0.1, 1.0)
     baker_d2 = corr_baker(eta, l1, l2)
     print(f"Henon map (a = -1.4, b = 0.3), {n} points, embedded in 2 dimensions with")
@@ -252,12 +294,19 @@ def main(figure_file: str = "tour-python.png") -> None:
         ("max error, Akima (slopeinterp)", float(np.max(np.abs(akima_fit - truth))), "%.2e", ""),
         ("text file round trip (textmatrix)", "exact" if round_trip else "DIFFERS", "%s",
          "exact"),
+        ("Henon x PermEn, m = 5, normalized (permen)", pe_henon[orders.index(5)], "%.3f",
+         "noise: 1"),
+        ("white noise, DFA alpha (dfa)", alpha_noise[0], "%.3f", "0.5"),
+        ("random walk, DFA alpha (dfa)", alpha_walk[0], "%.3f", "1.5"),
+        ("Henon recurrences of 1000 (neardist; rqa)", n_plotted, "%d", M1000.recurrences),
+        ("Henon DET; LAM, r = 0.02 (rqa)", M.det, "%.4f", M.lam),
     ]
     print_table(table, bool(os.environ.get("ORBITKIT_TOUR_EXACT")))
 
     # ---- the figure: the panels of tour.m ----------------------------------------
     figure, ((attractor, information, partition, dimension),
-             (correlation, neighbours, parting, filtering)) = plt.subplots(2, 4, figsize=(25, 10))
+             (correlation, neighbours, parting, filtering),
+             (patterns, fluctuations, recurrences, spare)) = plt.subplots(3, 4, figsize=(25, 15))
     attractor.plot(henon[:20000, 0], henon[:20000, 1], "k.", markersize=1)
     attractor.set(title="Henon attractor (foldmap)", xlabel="$x_n$", ylabel="$x_{n-1}$")
     information.plot(np.arange(maxlag + 1), mi, "o-")
@@ -302,6 +351,23 @@ def main(figure_file: str = "tour-python.png") -> None:
     filtering.plot(knots, knot_values, "ko", label="knots")
     filtering.legend(loc="lower left")
     filtering.set(title="smoothing and interpolation", xlabel="$t$")
+    patterns.plot(orders, pe_henon, "o-", label="Henon x")
+    patterns.plot(orders, pe_noise, "s-", label="white noise")
+    patterns.legend(loc="lower left")
+    patterns.set(title=f"permutation entropy (permen); Henon: {pe_seen} of 120 patterns at m = 5",
+                 xlabel="order $m$", ylabel=r"$H / \ln m!$")
+    log_sizes = np.array(log2(sizes))
+    for F, fit, marker, label in ((F_noise, alpha_noise, "o", "white noise"),
+                                  (F_walk, alpha_walk, "s", "random walk")):
+        fluctuations.plot(log_sizes, log2(F), marker, label=f"{label}, alpha {fit[0]:.3f}")
+        fluctuations.plot(log_sizes, fit[0] * log_sizes + fit[1], "k-")
+    fluctuations.legend(loc="upper left")
+    fluctuations.set(title="detrended fluctuations (dfa)", xlabel=r"$\log_2 n$",
+                     ylabel=r"$\log_2 F(n)$")
+    recurrences.plot(rec_i, rec_j, "k.", markersize=1)
+    recurrences.set(title="recurrence plot, r = 0.02, max norm (neardist)", xlabel="$i$",
+                    ylabel="$j$", xlim=(0, 999), ylim=(0, 999), aspect="equal")
+    spare.axis("off")
     figure.tight_layout()
     figure.savefig(figure_file, dpi=80)
     print(f"\nfigure: {figure_file} ({time.perf_counter() - start:.1f} s in all)")
