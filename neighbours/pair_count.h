@@ -45,6 +45,47 @@ inline size_t first_counting(const double* thresholds, size_t lo, size_t hi, dou
   return size_t(std::lower_bound(thresholds + lo, thresholds + hi, s) - thresholds);
 }
 
+// The least and most sums a pair of points of nodes a and b (of d
+// coordinates) can have, in the operations of the sums themselves.
+template <norm P>
+inline void node_pair_bounds(const kd_tree& tree, size_t d, uint32_t a, uint32_t b, double& least,
+                             double& most) {
+  const double *a_low = tree.box_low(a), *a_high = tree.box_high(a);
+  const double *b_low = tree.box_low(b), *b_high = tree.box_high(b);
+  least = most = 0;
+  for (size_t c = 0; c < d; ++c) {
+    double gap = std::max(b_low[c] - a_high[c], a_low[c] - b_high[c]);
+    if (!(gap > 0)) gap = 0;
+    const double span = std::max(a_high[c] - b_low[c], b_high[c] - a_low[c]);
+    if (P == norm::euclidean) {
+      least = c == 0 ? gap * gap : least + gap * gap;
+      most = c == 0 ? span * span : most + span * span;
+    } else {
+      least = std::max(least, gap);
+      most = std::max(most, span);
+    }
+  }
+}
+
+// The sums of the point at leaf-order position i with those at
+// [begin, begin + n).
+template <norm P>
+inline void sums_of(const kd_tree& tree, size_t d, uint32_t i, uint32_t begin, uint32_t n,
+                    double* sums) {
+  for (uint32_t j = 0; j < n; ++j) sums[j] = 0;
+  for (size_t c = 0; c < d; ++c) {
+    const double* x = tree.coordinate(c);
+    const double q = x[i];
+    for (uint32_t j = 0; j < n; ++j) {
+      const double t = q - x[begin + j];
+      if (P == norm::euclidean)
+        sums[j] = c == 0 ? t * t : sums[j] + t * t;
+      else
+        sums[j] = std::max(sums[j], std::fabs(t));
+    }
+  }
+}
+
 // Counts pairs of the tree's points, two nodes at a time, into counts[m]:
 // the number of pairs for which the m-th threshold is the first that counts
 // them (m = M for the pairs no radius counts).
@@ -119,40 +160,11 @@ class pair_counter {
     return na * (tree_.node(t.b).end - tree_.node(t.b).begin);
   }
 
-  // The least and most sums a pair of points of a and b can have, in the
-  // operations of the sums themselves.
   void bounds(uint32_t a, uint32_t b, double& least, double& most) const {
-    const double *a_low = tree_.box_low(a), *a_high = tree_.box_high(a);
-    const double *b_low = tree_.box_low(b), *b_high = tree_.box_high(b);
-    least = most = 0;
-    for (size_t c = 0; c < dims(); ++c) {
-      double gap = std::max(b_low[c] - a_high[c], a_low[c] - b_high[c]);
-      if (!(gap > 0)) gap = 0;
-      const double span = std::max(a_high[c] - b_low[c], b_high[c] - a_low[c]);
-      if (P == norm::euclidean) {
-        least = c == 0 ? gap * gap : least + gap * gap;
-        most = c == 0 ? span * span : most + span * span;
-      } else {
-        least = std::max(least, gap);
-        most = std::max(most, span);
-      }
-    }
+    node_pair_bounds<P>(tree_, dims(), a, b, least, most);
   }
-
-  // The sums of the point at position i with those at [begin, begin + n).
   void sums_with(uint32_t i, uint32_t begin, uint32_t n, double* sums) const {
-    for (uint32_t j = 0; j < n; ++j) sums[j] = 0;
-    for (size_t c = 0; c < dims(); ++c) {
-      const double* x = tree_.coordinate(c);
-      const double q = x[i];
-      for (uint32_t j = 0; j < n; ++j) {
-        const double t = q - x[begin + j];
-        if (P == norm::euclidean)
-          sums[j] = c == 0 ? t * t : sums[j] + t * t;
-        else
-          sums[j] = std::max(sums[j], std::fabs(t));
-      }
-    }
+    sums_of<P>(tree_, dims(), i, begin, n, sums);
   }
 
   void bin(const double* sums, uint32_t n, const task& t, uint64_t* counts) const {
