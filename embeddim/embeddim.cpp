@@ -42,10 +42,13 @@
 #include "host/parallel.h"
 #include "neighbours/inputs.h"
 #include "neighbours/k_nearest.h"
+#include "neighbours/series.h"
 
 namespace {
 
 using neighbours::row_t;
+using neighbours::whole_from;
+using neighbours::whole_number;
 
 // The samples a call needs: (mmax + 1) tau + 2 w + 2, so that every point of
 // the last embedding has a candidate; saturates rather than wraps.
@@ -56,25 +59,15 @@ double samples_needed(double mmax, double tau, double w) { return (mmax + 1) * t
 void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, uint64_t w,
                           double rtol, double atol, double* F, double* E1, double* E2,
                           int threads) {
-  double mu = 0;
-  for (size_t t = 0; t < N; ++t) mu += x[t];
-  mu = mu / double(N);
-  double squares = 0;
-  for (size_t t = 0; t < N; ++t) {
-    const double deviation = x[t] - mu;
-    squares += deviation * deviation;
-  }
-  const double sigma = std::sqrt(squares / double(N));
+  const double sigma = neighbours::spread_of(x, N);
 
   std::vector<double> E(mmax + 1), E_star(mmax + 1);
   big_buffer::vector<double> R(N);
   big_buffer::vector<row_t> nearest(N);
   for (size_t m = 1; m <= mmax + 1; ++m) {
     const size_t T = N - m * tau;
-    std::vector<const double*> coordinates(m);
-    for (size_t c = 0; c < m; ++c) coordinates[c] = x + c * tau;
     {
-      const neighbours::kd_tree tree(coordinates, T, threads);
+      const neighbours::kd_tree tree(neighbours::delay_columns(x, m, tau), T, threads);
       const neighbours::leaf_ordered points = neighbours::in_leaf_order(tree, nullptr, T);
       const row_t* rows = tree.rows();
       neighbours::k_nearest(tree, neighbours::norm::maximum, 1, w, points.positions.data(), T,
@@ -106,30 +99,12 @@ void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, ui
   }
 }
 
-// A whole number of at least `least` at `position` (from 0), else `fallback`
-// when not given.
-double whole_from(int nrhs, const mxArray* prhs[], int position, double fallback, double least,
-                  const char* refused) {
-  if (nrhs <= position) return fallback;
-  const double value = host::first_element(prhs[position], position + 1);
-  if (!neighbours::is_whole(value) || value < least) host::fail(refused);
-  return value;
-}
-
 double positive_from(int nrhs, const mxArray* prhs[], int position, double fallback,
                      const char* refused) {
   if (nrhs <= position) return fallback;
   const double value = host::first_element(prhs[position], position + 1);
   if (!(value > 0)) host::fail(refused);
   return value;
-}
-
-// A whole number as the message shows it: in full up to 2^63, beyond that in
-// the shortest form that reads back the same.
-std::string whole_number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, value < 0x1p63 ? "%.0f" : "%.17g", value);
-  return text;
 }
 
 enum { IN_X = 0, IN_MMAX, IN_TAU, IN_W, IN_RTOL, IN_ATOL, IN_COUNT };
@@ -142,12 +117,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs > IN_COUNT) host::fail("At most six inputs: x, mmax, tau, w, rtol and atol");
   host::require_real_double_inputs(nrhs, prhs, IN_COUNT);
 
-  const mxArray* series = prhs[IN_X];
-  if (mxGetM(series) > 1 && mxGetN(series) > 1) host::fail("x must be a vector");
-  const double* x = mxGetPr(series);
-  const size_t N = host::all_elements(series);
-  for (size_t t = 0; t < N; ++t)
-    if (!std::isfinite(x[t])) host::fail("x must not hold NaN or Inf");
+  const auto [x, N] = neighbours::series_from(prhs[IN_X]);
 
   const double mmax = whole_from(nrhs, prhs, IN_MMAX, 1, 1, "mmax must be a whole number, at least 1");
   const double tau = whole_from(nrhs, prhs, IN_TAU, 1, 1, "tau must be a whole number, at least 1");
