@@ -61,10 +61,11 @@ inline double whole_from(int nrhs, const mxArray* prhs[], int position, double f
 }
 
 // r at `position` (from 0): a number of at least 0 (Inf too); not given or
-// empty, 0.2 times the spread of x (spread_of).
+// empty, 0.2 times the spread of x (spread_of; Inf when it overflows, never
+// NaN; 0 for no samples, which the length check refuses).
 inline double radius_from(int nrhs, const mxArray* prhs[], int position, const series& s) {
   if (nrhs <= position || host::all_elements(prhs[position]) == 0)
-    return 0.2 * spread_of(s.x, s.N);
+    return s.N ? 0.2 * spread_of(s.x, s.N) : 0;
   const double r = host::first_element(prhs[position], position + 1);
   if (!(r >= 0)) host::fail("r must be a number, at least 0");
   return r;
