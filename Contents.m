@@ -12,6 +12,10 @@
 %   corrsum      - Correlation sum: the fraction of pairs closer than each radius
 %   lyapcurve    - Divergence of neighbouring trajectories: the largest Lyapunov exponent
 %
+% Complexity
+%   sampen       - Sample entropy, over coarse-grained scales too (multiscale entropy)
+%   apen         - Approximate entropy
+%
 % Embedding
 %   delaymatrix  - Delay-embedding matrix of several series
 %   embeddim     - Embedding dimension: false nearest neighbours and Cao's statistics

@@ -73,6 +73,11 @@ SEEDS = {
     "lyapcurve": [call(2, matrix([[r[0], 1 - r[0]] for r in column8]), matrix([[2]])),
                   call(2, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]),
                        matrix([3, 1, 3]), matrix([[1e308 * 10]]))],
+    "sampen": [call(3, matrix(column8)),
+               call(3, matrix(column8), matrix([[1]]), matrix([[0.25]]), matrix([[1]]),
+                    matrix([[1]]), matrix([1, 2]))],
+    "apen": [call(1, matrix(column8)),
+             call(1, matrix(column8), matrix([[1]]), matrix([[0.25]]), matrix([[2]]))],
 }
 
 for module, seeds in SEEDS.items():

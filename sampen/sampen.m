@@ -32,7 +32,8 @@
 %   SCALES  the scales s, whole numbers >= 1, any shape (all elements in
 %      storage order; default 1). Each must leave at least M TAU + 2
 %      samples (two templates).
-%   SE, A, B  numel (SCALES) x 1; A and B as doubles (exact below 2^53).
+%   SE, A, B (Python: entropy, a, b)  numel (SCALES) x 1; A and B as doubles
+%      (exact below 2^53).
 %
 %   The pairs are counted exactly on a k-d tree of the templates (one per
 %   length, built one at a time), two nodes at a time, as CORRSUM counts

@@ -1,7 +1,7 @@
 """orbitkit: nonlinear and chaotic time-series analysis, exact and
 reproducible bit for bit.
 
-Nineteen compiled modules, the same code that serves Octave and MATLAB, with
+Twenty-one compiled modules, the same code that serves Octave and MATLAB, with
 the same names and inputs in the same order, positional or by keyword
 (the help's names in snake_case). Inputs are anything numpy.asarray reads as
 float64 (textmatrix takes a file name). A 1-D array of n values is n
@@ -31,7 +31,8 @@ __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
            "embeddim", "lyapcurve", "GridmassResult", "QspectrumResult", "DelaymatrixResult",
-           "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult"]
+           "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult",
+           "sampen", "apen", "SampenResult"]
 
 #: What the modules take: anything numpy.asarray reads as float64.
 Data = numpy.typing.ArrayLike
@@ -196,6 +197,30 @@ def lyapcurve(points: Data, steps: Data, k: Data = 1, w: Data = 0, refs: Optiona
         refs = _usable_rows(points, steps)
     results = _call(_host.lyapcurve, points, steps, k, w, refs, p, workers=workers)
     return LyapcurveResult(*(numpy.ravel(r) for r in results))
+
+
+# ---- complexity of a series ---------------------------------------------------
+
+from numpy.typing import ArrayLike  # noqa: E402
+
+
+class SampenResult(NamedTuple):
+    entropy: Values
+    a: Values
+    b: Values
+
+
+def sampen(x: ArrayLike, m: int = 2, r: "float | None" = None, tau: int = 1, w: int = 0,
+           scales: ArrayLike = 1, *, workers: "int | None" = None) -> SampenResult:
+    # r = None: empty, which the module reads as its default, 0.2 sigma.
+    results = _call(_host.sampen, x, m, numpy.empty(0) if r is None else r, tau, w, scales,
+                    workers=workers)
+    return SampenResult(*(numpy.ravel(v) for v in results))
+
+
+def apen(x: ArrayLike, m: int = 2, r: "float | None" = None, tau: int = 1, *,
+         workers: "int | None" = None) -> float:
+    return _call(_host.apen, x, m, numpy.empty(0) if r is None else r, tau, workers=workers)
 
 
 attach_help(globals())
