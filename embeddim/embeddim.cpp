@@ -31,6 +31,8 @@
 // for every thread count. One embedding is held at a time: its tree holds a
 // copy of its m coordinates.
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -54,11 +56,43 @@ using neighbours::whole_number;
 // the last embedding has a candidate; saturates rather than wraps.
 double samples_needed(double mmax, double tau, double w) { return (mmax + 1) * tau + 2 * w + 2; }
 
+// Seconds spent in each phase of a call, added up over the embeddings, for
+// the benchmark's profile: on the wall clock, on the calling thread's clock
+// and on the process's (all threads), so that a machine shared with other
+// work still shows what runs serially (calling thread close to process) and
+// what waits on memory (the process's seconds growing with the threads).
+struct phase_times {
+  enum { build, order, search, sums, phases };
+  enum { wall, caller, process, clocks };
+  double seconds[phases][clocks] = {};
+};
+
+inline void read_clocks(double* now) {
+  timespec t;
+  now[phase_times::wall] = std::chrono::duration<double>(
+      std::chrono::steady_clock::now().time_since_epoch()).count();
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  now[phase_times::caller] = double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  now[phase_times::process] = double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
 // F, E1 and E2 (mmax values each) for the N samples x, which are at least
 // samples_needed(mmax, tau, w).
 void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, uint64_t w,
                           double rtol, double atol, double* F, double* E1, double* E2,
-                          int threads) {
+                          int threads, phase_times* times = nullptr) {
+  double mark[phase_times::clocks];
+  if (times) read_clocks(mark);
+  const auto lap = [&](int phase) {
+    if (!times) return;
+    double now[phase_times::clocks];
+    read_clocks(now);
+    for (int c = 0; c < phase_times::clocks; ++c) {
+      times->seconds[phase][c] += now[c] - mark[c];
+      mark[c] = now[c];
+    }
+  };
   const double sigma = neighbours::spread_of(x, N);
 
   std::vector<double> E(mmax + 1), E_star(mmax + 1);
@@ -67,15 +101,19 @@ void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, ui
   for (size_t m = 1; m <= mmax + 1; ++m) {
     const size_t T = N - m * tau;
     {
+      lap(phase_times::sums);
       const neighbours::kd_tree tree(neighbours::delay_columns(x, m, tau), T, threads);
+      lap(phase_times::build);
       const neighbours::leaf_ordered points = neighbours::in_leaf_order(tree, nullptr, T);
       const row_t* rows = tree.rows();
+      lap(phase_times::order);
       neighbours::k_nearest(tree, neighbours::norm::maximum, 1, w, points.positions.data(), T,
                             threads, [&](size_t at, const double* distance, const row_t* found) {
                               const row_t t = rows[points.positions[at]];
                               R[t] = distance[0];
                               nearest[t] = found[0];
                             });
+      lap(phase_times::search);
     }
     const double* next = x + m * tau;  // the coordinate embedding m + 1 adds
     size_t in_K = 0, false_neighbours = 0;
@@ -93,6 +131,7 @@ void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, ui
     E[m - 1] = in_K ? ratios / double(in_K) : NAN;
     E_star[m - 1] = deltas / double(T);
   }
+  lap(phase_times::sums);
   for (size_t m = 0; m < mmax; ++m) {
     E1[m] = E[m + 1] / E[m];
     E2[m] = E_star[m + 1] / E_star[m];
