@@ -297,9 +297,8 @@ _PYTHON = {
         tau : int
         w : int
         scales : array_like of int
-        entropy : ndarray, shape (len(scales),)
-        a : ndarray, shape (len(scales),)
-        b : ndarray, shape (len(scales),)
+        entropy, a, b : ndarray, shape (len(scales),)
+            Always 1-D.
 
         >>> import numpy as np, orbitkit
         >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]

@@ -63,11 +63,14 @@ def neighbour_calls(valid):
     points = orbitkit.foldmap(300, [-1.4, 0.3, 0, 0])
     if valid:
         return [("neardist", [points, 3]), ("corrsum", [points, [0.1, 0.2]]),
-                ("embeddim", [points[:, 0], 3]), ("lyapcurve", [points, 5])]
+                ("embeddim", [points[:, 0], 3]), ("lyapcurve", [points, 5]),
+                ("sampen", [points[:, 0]]), ("apen", [points[:, 0]])]
     return [("neardist", [points, 0]), ("neardist", [points, 3, 0, [400]]),
             ("corrsum", [points, [np.nan]]), ("corrsum", [points, 1, 2.5]),
             ("embeddim", [points[:, 0], 3, 1, 0, 0]), ("embeddim", [points[:, 0], 290, 1, 10]),
-            ("lyapcurve", [points, 300]), ("lyapcurve", [points, 5, 1, 0, None, 3])]
+            ("lyapcurve", [points, 300]), ("lyapcurve", [points, 5, 1, 0, None, 3]),
+            ("sampen", [points[:, 0], 2, -1]), ("sampen", [points[:, 0], 2, 1, 1, 0, 200]),
+            ("apen", [points[:, 0], 0]), ("apen", [points[:, 0], 2, 1, 300])]
 
 
 def test_returns_name_the_fields_of_what_each_call_gives(tmp_path):
