@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/thread_scaling.h"
 #include "neighbours/test_data.h"
 
 namespace {
@@ -82,6 +83,18 @@ void BM_sampen_scales(benchmark::State& state) {
   }
 }
 
+// One thread against two, alternating (bench/thread_scaling.h): range(0) as
+// BM_sampen's, N = 10^5.
+void BM_sampen_scaling(benchmark::State& state) {
+  const auto& x = series(int(state.range(0)), 100000);
+  const double r = 0.2 * neighbours::spread_of(x.data(), x.size());
+  const size_t scale = 1;
+  double SE, A, B;
+  thread_scaling::measure(state, [&](int threads) {
+    sample_entropy(x.data(), x.size(), 2, r, 1, 0, &scale, 1, &SE, &A, &B, threads);
+  });
+}
+
 }  // namespace
 
 BENCHMARK(BM_sampen)
@@ -92,5 +105,6 @@ BENCHMARK(BM_sampen)
     ->Args({1, 1000000, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(BM_sampen_scaling)->Arg(0)->Arg(1)->Iterations(7)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_sampen_scales)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();
