@@ -69,7 +69,7 @@ TEST(ApenCore, AgreesWithTheDefinition) {
 // the series; the bias of the log of a count of about lambda = n E[q]^(m+1)
 // matches is of order 1 / lambda.
 TEST(ApenTheory, WhiteNoise) {
-  const size_t N = 100000;
+  const size_t N = 40000;
   std::mt19937_64 rng(52);
   std::normal_distribution<double> normal;
   std::vector<double> x(N);

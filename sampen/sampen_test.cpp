@@ -103,7 +103,7 @@ std::vector<double> gaussian_noise(size_t N, unsigned seed) {
 // estimate's standard error comes from the series itself: SE of ten
 // independent tenths spreads sqrt(10) times as much as SE of the whole.
 TEST(SampenTheory, WhiteNoiseAtEveryScale) {
-  const size_t N = 100000;
+  const size_t N = 50000;
   const auto x = gaussian_noise(N, 42);
   const double r = 0.2;
   const std::vector<size_t> scales = {1, 2, 5, 10};
