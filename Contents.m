@@ -14,6 +14,8 @@
 %   rqa          - Recurrence quantification: recurrence rate, determinism, laminarity
 %
 % Complexity
+%   sampen       - Sample entropy, over coarse-grained scales too (multiscale entropy)
+%   apen         - Approximate entropy
 %   permen       - Permutation entropy of a series, plain or weighted (nats)
 %   dfa          - Detrended fluctuation analysis, multifractal if asked
 %

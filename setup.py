@@ -14,7 +14,7 @@ from setuptools.command.build_py import build_py
 MODULES = ["gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
-           "embeddim", "lyapcurve", "permen", "dfa", "rqa"]
+           "embeddim", "lyapcurve", "permen", "dfa", "rqa", "sampen", "apen"]
 
 # Not build/, where the CMake build lives.
 BUILD_DIR = Path("build-python")

@@ -31,6 +31,8 @@
 // for every thread count. One embedding is held at a time: its tree holds a
 // copy of its m coordinates.
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -42,47 +44,76 @@
 #include "host/parallel.h"
 #include "neighbours/inputs.h"
 #include "neighbours/k_nearest.h"
+#include "neighbours/series.h"
 
 namespace {
 
 using neighbours::row_t;
+using neighbours::whole_from;
+using neighbours::whole_number;
 
 // The samples a call needs: (mmax + 1) tau + 2 w + 2, so that every point of
 // the last embedding has a candidate; saturates rather than wraps.
 double samples_needed(double mmax, double tau, double w) { return (mmax + 1) * tau + 2 * w + 2; }
 
+// Seconds spent in each phase of a call, added up over the embeddings, for
+// the benchmark's profile: on the wall clock, on the calling thread's clock
+// and on the process's (all threads), so that a machine shared with other
+// work still shows what runs serially (calling thread close to process) and
+// what waits on memory (the process's seconds growing with the threads).
+struct phase_times {
+  enum { build, order, search, sums, phases };
+  enum { wall, caller, process, clocks };
+  double seconds[phases][clocks] = {};
+};
+
+inline void read_clocks(double* now) {
+  timespec t;
+  now[phase_times::wall] = std::chrono::duration<double>(
+      std::chrono::steady_clock::now().time_since_epoch()).count();
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  now[phase_times::caller] = double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  now[phase_times::process] = double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
 // F, E1 and E2 (mmax values each) for the N samples x, which are at least
 // samples_needed(mmax, tau, w).
 void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, uint64_t w,
                           double rtol, double atol, double* F, double* E1, double* E2,
-                          int threads) {
-  double mu = 0;
-  for (size_t t = 0; t < N; ++t) mu += x[t];
-  mu = mu / double(N);
-  double squares = 0;
-  for (size_t t = 0; t < N; ++t) {
-    const double deviation = x[t] - mu;
-    squares += deviation * deviation;
-  }
-  const double sigma = std::sqrt(squares / double(N));
+                          int threads, phase_times* times = nullptr) {
+  double mark[phase_times::clocks];
+  if (times) read_clocks(mark);
+  const auto lap = [&](int phase) {
+    if (!times) return;
+    double now[phase_times::clocks];
+    read_clocks(now);
+    for (int c = 0; c < phase_times::clocks; ++c) {
+      times->seconds[phase][c] += now[c] - mark[c];
+      mark[c] = now[c];
+    }
+  };
+  const double sigma = neighbours::spread_of(x, N);
 
   std::vector<double> E(mmax + 1), E_star(mmax + 1);
   big_buffer::vector<double> R(N);
   big_buffer::vector<row_t> nearest(N);
   for (size_t m = 1; m <= mmax + 1; ++m) {
     const size_t T = N - m * tau;
-    std::vector<const double*> coordinates(m);
-    for (size_t c = 0; c < m; ++c) coordinates[c] = x + c * tau;
     {
-      const neighbours::kd_tree tree(coordinates, T, threads);
+      lap(phase_times::sums);
+      const neighbours::kd_tree tree(neighbours::delay_columns(x, m, tau), T, threads);
+      lap(phase_times::build);
       const neighbours::leaf_ordered points = neighbours::in_leaf_order(tree, nullptr, T);
       const row_t* rows = tree.rows();
+      lap(phase_times::order);
       neighbours::k_nearest(tree, neighbours::norm::maximum, 1, w, points.positions.data(), T,
                             threads, [&](size_t at, const double* distance, const row_t* found) {
                               const row_t t = rows[points.positions[at]];
                               R[t] = distance[0];
                               nearest[t] = found[0];
                             });
+      lap(phase_times::search);
     }
     const double* next = x + m * tau;  // the coordinate embedding m + 1 adds
     size_t in_K = 0, false_neighbours = 0;
@@ -100,20 +131,11 @@ void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, ui
     E[m - 1] = in_K ? ratios / double(in_K) : NAN;
     E_star[m - 1] = deltas / double(T);
   }
+  lap(phase_times::sums);
   for (size_t m = 0; m < mmax; ++m) {
     E1[m] = E[m + 1] / E[m];
     E2[m] = E_star[m + 1] / E_star[m];
   }
-}
-
-// A whole number of at least `least` at `position` (from 0), else `fallback`
-// when not given.
-double whole_from(int nrhs, const mxArray* prhs[], int position, double fallback, double least,
-                  const char* refused) {
-  if (nrhs <= position) return fallback;
-  const double value = host::first_element(prhs[position], position + 1);
-  if (!neighbours::is_whole(value) || value < least) host::fail(refused);
-  return value;
 }
 
 double positive_from(int nrhs, const mxArray* prhs[], int position, double fallback,
@@ -122,14 +144,6 @@ double positive_from(int nrhs, const mxArray* prhs[], int position, double fallb
   const double value = host::first_element(prhs[position], position + 1);
   if (!(value > 0)) host::fail(refused);
   return value;
-}
-
-// A whole number as the message shows it: in full up to 2^63, beyond that in
-// the shortest form that reads back the same.
-std::string whole_number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, value < 0x1p63 ? "%.0f" : "%.17g", value);
-  return text;
 }
 
 enum { IN_X = 0, IN_MMAX, IN_TAU, IN_W, IN_RTOL, IN_ATOL, IN_COUNT };
@@ -142,12 +156,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs > IN_COUNT) host::fail("At most six inputs: x, mmax, tau, w, rtol and atol");
   host::require_real_double_inputs(nrhs, prhs, IN_COUNT);
 
-  const mxArray* series = prhs[IN_X];
-  if (mxGetM(series) > 1 && mxGetN(series) > 1) host::fail("x must be a vector");
-  const double* x = mxGetPr(series);
-  const size_t N = host::all_elements(series);
-  for (size_t t = 0; t < N; ++t)
-    if (!std::isfinite(x[t])) host::fail("x must not hold NaN or Inf");
+  const auto [x, N] = neighbours::series_from(prhs[IN_X]);
 
   const double mmax = whole_from(nrhs, prhs, IN_MMAX, 1, 1, "mmax must be a whole number, at least 1");
   const double tau = whole_from(nrhs, prhs, IN_TAU, 1, 1, "tau must be a whole number, at least 1");

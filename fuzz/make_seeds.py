@@ -80,6 +80,11 @@ SEEDS = {
                call(3, matrix(column8), matrix([[2]]), matrix([[2]]), matrix([[1]]))],
     "dfa": [call(1, matrix(column8), matrix([3, 8])),
             call(1, matrix(column8), matrix([[4]]), matrix([[2]]), matrix([2, 0, -1]))],
+    "sampen": [call(3, matrix(column8)),
+               call(3, matrix(column8), matrix([[1]]), matrix([[0.25]]), matrix([[1]]),
+                    matrix([[1]]), matrix([1, 2]))],
+    "apen": [call(1, matrix(column8)),
+             call(1, matrix(column8), matrix([[1]]), matrix([[0.25]]), matrix([[2]]))],
 }
 
 for module, seeds in SEEDS.items():

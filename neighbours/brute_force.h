@@ -59,4 +59,14 @@ inline std::vector<uint64_t> pair_counts(const double* X, size_t N, size_t d,
   return counts;
 }
 
+// For every row i, the number of rows j (i itself included) whose distance
+// from it is at most r.
+inline std::vector<uint64_t> range_counts(const double* X, size_t N, size_t d, double r,
+                                          bool maximum) {
+  std::vector<uint64_t> counts(N, 0);
+  for (size_t i = 0; i < N; ++i)
+    for (size_t j = 0; j < N; ++j) counts[i] += distance(X, N, d, i, j, maximum) <= r;
+  return counts;
+}
+
 }  // namespace brute_force

@@ -286,6 +286,55 @@ def recurrence_by_dense_matrix(points, r, w=1, lmin=2, vmin=2, block=500):
     vl, vc = (lengths * vertical)[vmin:].sum(), vertical[vmin:].sum()
     pairs = (n - w - 1) * (n - w)
     return (count / pairs, dl / count, dl / dc, vl / count, vl / vc), diagonal[1:], vertical[1:]
+def templates(x, length, count, tau):
+    """The first count delay vectors of the given length, one per row."""
+    return np.column_stack([x[c * tau:c * tau + count] for c in range(length)])
+
+
+def sampen_by_tree(x, m, r, tau=1):
+    """Sample entropy (w = 0) from cKDTree.count_neighbors over the same
+    templates; it counts ordered pairs at distances <= r, each point with
+    itself too."""
+    count = len(x) - m * tau
+    pairs = []
+    for length in (m, m + 1):
+        t = cKDTree(templates(x, length, count, tau))
+        pairs.append((int(t.count_neighbors(t, r, p=np.inf)) - count) // 2)
+    return -np.log(pairs[1] / pairs[0]), pairs[1], pairs[0]
+
+
+def sampen_by_blocks(x, m, r, tau=1, block=256):
+    """Sample entropy (w = 0) by comparing every pair in NumPy, a block of
+    templates against all later ones at a time."""
+    count = len(x) - m * tau
+    a = b = 0
+    for start in range(0, count, block):
+        rows = np.arange(start, min(start + block, count))
+        d = np.zeros((len(rows), count))
+        for c in range(m + 1):
+            column = x[c * tau:c * tau + count]
+            step = np.abs(column[rows, None] - column[None, :])
+            if c == m:
+                within_next = step <= r
+            else:
+                np.maximum(d, step, out=d)
+        later = np.arange(count)[None, :] > rows[:, None]
+        match = (d <= r) & later
+        b += int(match.sum())
+        a += int((match & within_next).sum())
+    return -np.log(a / b), a, b
+
+
+def apen_by_tree(x, m, r, tau=1):
+    """Approximate entropy from cKDTree.query_ball_point's counts."""
+    phi = []
+    for length in (m, m + 1):
+        count = len(x) - (length - 1) * tau
+        points = templates(x, length, count, tau)
+        within = cKDTree(points).query_ball_point(points, r, p=np.inf, return_length=True,
+                                                  workers=-1)
+        phi.append(np.log(within / count).sum() / count)
+    return phi[0] - phi[1]
 
 
 def largest_relative_difference(ours, theirs):
@@ -550,6 +599,45 @@ def main(repeats=15, only=""):
     side_by_side("rqa, 1e5 Henon 2-D, RR ~1%: every core vs one thread",
                  lambda: orbitkit.rqa(henon, r_1),
                  with_threads(1, lambda: orbitkit.rqa(henon, r_1)), ">= 1.8x; < 1 s", few)
+    # Sample and approximate entropy, m = 2, r = 0.2 sigma: 10^5 samples of
+    # white noise and of Henon's x.
+    noise = rng.standard_normal(100_000)
+    for name, series in (("white noise", noise), ("Henon x", x)):
+        r = 0.2 * series.std()
+        side_by_side(f"sampen vs cKDTree.count_neighbors, 1e5 {name}",
+                     lambda: orbitkit.sampen(series, 2, r), lambda: sampen_by_tree(series, 2, r),
+                     ">= 5x", few)
+        if "sampen" in only or not only:
+            ours = orbitkit.sampen(series, 2, r)
+            theirs = sampen_by_tree(series, 2, r)
+            same = ours.a[0] == theirs[1] and ours.b[0] == theirs[2]
+            print(f"  sampen's A and B {'equal' if same else 'differ from'} count_neighbors' pairs")
+        side_by_side(f"apen vs cKDTree.query_ball_point, 1e5 {name}",
+                     lambda: orbitkit.apen(series, 2, r), lambda: apen_by_tree(series, 2, r),
+                     ">= 5x", few)
+    side_by_side("sampen, every core vs one thread, 1e5 white noise",
+                 lambda: orbitkit.sampen(noise), with_threads(1, lambda: orbitkit.sampen(noise)),
+                 "(1.8x)", few)
+    side_by_side("apen, every core vs one thread, 1e5 white noise",
+                 lambda: orbitkit.apen(noise), with_threads(1, lambda: orbitkit.apen(noise)),
+                 "(1.8x)", few)
+    short = noise[:20_000]
+    side_by_side("sampen vs NumPy every pair in blocks, 2e4 noise",
+                 lambda: orbitkit.sampen(short, 2, 0.2), lambda: sampen_by_blocks(short, 2, 0.2),
+                 ">= 50x", max(3, repeats // 5))
+    mid = noise[:30_000]
+    scales = np.arange(1, 21)
+    side_by_side("sampen scales 1..20 in one call vs 20 calls, 3e4",
+                 lambda: orbitkit.sampen(mid, 2, 0.2, scales=scales),
+                 lambda: [orbitkit.sampen(mid, 2, 0.2, scales=s) for s in scales], "not slower",
+                 few)
+    if "sampen" in only or not only:
+        long_x = orbitkit.foldmap(1_000_000, [-1.4, 0.3, 0, 0])[:, 0]
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        took = seconds(lambda: orbitkit.sampen(long_x))
+        grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+        print(f"  sampen, 1e6 Henon x, every core: {took:.2f} s (goal < 10 s); peak memory grew "
+              f"{grown / 1024:.0f} MB (x is {long_x.nbytes / 2**20:.0f} MB)")
 
     surrogates_on_clusters("surrogates, LocalCluster 2 processes vs one process", few)
 

@@ -107,6 +107,8 @@ function calls = valid_calls ()
   calls.dfa = @(f) {randn(randi([30 300]), 1), randi([7 30], 1, randi(4)), randi([0 5]), randn(1, randi(3))};
   calls.rqa = @(f) {rand(randi([2 300]), randi(3)), rand() / 2, randi([0 3]), randi(3), randi(3), Inf};
   calls.lyapcurve = @(f) {rand(randi([20 300]), randi(3)), randi([0 5]), randi(3), randi([0 3]), randi(10, 1, randi(5)), Inf};
+  calls.sampen = @(f) {randi(9, randi([30 300]), 1), randi(3), [], randi(2), randi([0 3]), randi(3, 1, randi(3))};
+  calls.apen = @(f) {rand(randi([10 300]), 1), randi(3), rand() / 4, randi(2)};
 end
 
 % What a user might have at hand: empty and oddly shaped arrays, NaN, Inf,

@@ -1,7 +1,7 @@
 """orbitkit: nonlinear and chaotic time-series analysis, exact and
 reproducible bit for bit.
 
-Nineteen compiled modules, the same code that serves Octave and MATLAB, with
+Twenty-one compiled modules, the same code that serves Octave and MATLAB, with
 the same names and inputs in the same order, positional or by keyword
 (the help's names in snake_case). Inputs are anything numpy.asarray reads as
 float64 (textmatrix takes a file name). A 1-D array of n values is n
@@ -34,7 +34,8 @@ __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
            "embeddim", "lyapcurve", "GridmassResult", "QspectrumResult", "DelaymatrixResult",
-           "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult"]
+           "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult",
+           "sampen", "apen", "SampenResult"]
 
 # The functions' annotations are the names written here (ArrayLike for
 # arrays, int, float and bool for scalars, "X | None" where None is taken):
@@ -266,6 +267,28 @@ def rqa(points: ArrayLike, r: float, w: int = 1, lmin: int = 2, vmin: int = 2,
     M, diagonal, vertical = _call(_host.rqa, points, r, w, lmin, vmin, p, workers=workers)
     return RqaResult(RqaMeasures(*(float(m) for m in numpy.ravel(M))), numpy.ravel(diagonal),
                      numpy.ravel(vertical))
+# ---- complexity of a series ---------------------------------------------------
+
+from numpy.typing import ArrayLike  # noqa: E402
+
+
+class SampenResult(NamedTuple):
+    entropy: Values
+    a: Values
+    b: Values
+
+
+def sampen(x: ArrayLike, m: int = 2, r: "float | None" = None, tau: int = 1, w: int = 0,
+           scales: ArrayLike = 1, *, workers: "int | None" = None) -> SampenResult:
+    # r = None: empty, which the module reads as its default, 0.2 sigma.
+    results = _call(_host.sampen, x, m, numpy.empty(0) if r is None else r, tau, w, scales,
+                    workers=workers)
+    return SampenResult(*(numpy.ravel(v) for v in results))
+
+
+def apen(x: ArrayLike, m: int = 2, r: "float | None" = None, tau: int = 1, *,
+         workers: "int | None" = None) -> float:
+    return _call(_host.apen, x, m, numpy.empty(0) if r is None else r, tau, workers=workers)
 
 
 attach_help(globals())

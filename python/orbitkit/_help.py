@@ -359,6 +359,40 @@ _PYTHON = {
         >>> bool(-1 < slope < -0.1)                           # lines end as orbits part
         True
 """,
+    "sampen": """
+        x : array_like, shape (N,)
+        m : int
+        r : float or None
+            None (the default) is 0.2 sigma of x.
+        tau : int
+        w : int
+        scales : array_like of int
+        entropy, a, b : ndarray, shape (len(scales),)
+            Always 1-D.
+
+        >>> import numpy as np, orbitkit
+        >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
+        >>> se, a, b = orbitkit.sampen(x)
+        >>> bool(abs(se[0] - 0.46) < 0.03)
+        True
+        >>> noise = np.random.default_rng(1).standard_normal(30000)
+        >>> mse = orbitkit.sampen(noise, 2, 0.15, scales=np.arange(1, 21)).entropy
+        >>> bool(np.all(np.diff(mse[::4]) < 0))               # white noise: falls with scale
+        True
+""",
+    "apen": """
+        x : array_like, shape (N,)
+        m : int
+        r : float or None
+            None (the default) is 0.2 sigma of x.
+        tau : int
+        ae : float
+
+        >>> import orbitkit
+        >>> x = orbitkit.foldmap(20000, [-1.4, 0.3, 0, 0])[:, 0]
+        >>> bool(abs(orbitkit.apen(x) - 0.48) < 0.03)
+        True
+""",
 }
 
 _WORKERS: Tuple[str, List[str]] = (

@@ -282,6 +282,8 @@ void orbitkit_lyapcurve_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_permen_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_dfa_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_rqa_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_sampen_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_apen_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -328,6 +330,8 @@ module modules[] = {
     {"permen", orbitkit_permen_gateway, 3, 1, none, false, {}},
     {"dfa", orbitkit_dfa_gateway, 1, 1, none, false, {}},
     {"rqa", orbitkit_rqa_gateway, 3, 1, none, false, {}},
+    {"sampen", orbitkit_sampen_gateway, 3, 1, none, false, {}},
+    {"apen", orbitkit_apen_gateway, 1, 1, none, false, {}},
 };
 
 PyObject* error_type = nullptr;

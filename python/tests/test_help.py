@@ -67,14 +67,17 @@ def neighbour_calls(valid):
         return [("neardist", [points, 3]), ("corrsum", [points, [0.1, 0.2]]),
                 ("embeddim", [points[:, 0], 3]), ("lyapcurve", [points, 5]),
                 ("permen", [points[:, 0], 4]), ("dfa", [points[:, 0], [10, 100]]),
-                ("rqa", [points, 0.1])]
+                ("rqa", [points, 0.1]),
+                ("sampen", [points[:, 0]]), ("apen", [points[:, 0]])]
     return [("neardist", [points, 0]), ("neardist", [points, 3, 0, [400]]),
             ("corrsum", [points, [np.nan]]), ("corrsum", [points, 1, 2.5]),
             ("embeddim", [points[:, 0], 3, 1, 0, 0]), ("embeddim", [points[:, 0], 290, 1, 10]),
             ("lyapcurve", [points, 300]), ("lyapcurve", [points, 5, 1, 0, None, 3]),
             ("permen", [points[:, 0], 11]), ("permen", [points[:, 0], 3, 0]),
             ("dfa", [points[:, 0], [2, 10]]), ("dfa", [points[:, 0], 10, 1, np.inf]),
-            ("rqa", [points, -1]), ("rqa", [points, 0.1, 1, 0])]
+            ("rqa", [points, -1]), ("rqa", [points, 0.1, 1, 0]),
+            ("sampen", [points[:, 0], 2, -1]), ("sampen", [points[:, 0], 2, 1, 1, 0, 200]),
+            ("apen", [points[:, 0], 0]), ("apen", [points[:, 0], 2, 1, 300])]
 
 
 def test_returns_name_the_fields_of_what_each_call_gives(tmp_path):
