@@ -25,8 +25,10 @@ function tour (figure_file)
 % 5. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
 %    noisy series; a data file written and read back (textmatrix).
 % 6. Complexity: the permutation entropy of the Henon x series and of white
-%    noise over the order m (permen); detrended fluctuation analysis of white
-%    noise and of a random walk (dfa).
+%    noise over the order m (permen); the sample and approximate entropy of
+%    the Henon x series and of white noise, and the multiscale entropy of
+%    white and of 1/f noise (sampen, apen); detrended fluctuation analysis of
+%    white noise and of a random walk (dfa).
 % 7. Recurrences: the recurrence plot of 1000 Henon points from the pairs
 %    within r that neardist lists, the same count as rqa's, and the
 %    determinism and laminarity of 20000 points (rqa).
@@ -151,6 +153,17 @@ function tour (figure_file)
   F_walk = dfa (walk, sizes);
   alpha_noise = line_fit (log2 (sizes), log2 (F_noise));
   alpha_walk = line_fit (log2 (sizes), log2 (F_walk));
+  % Sample entropy (m = 2, r = 0.2 sigma of each series): a chaotic orbit
+  % repeats itself, noise does not. Over coarse-grained scales white noise
+  % loses its entropy, while 1/f noise, with structure on every scale, keeps
+  % it (Costa 2002).
+  se_length = 2 ^ 14;
+  se_henon = sampen (x(1:se_length));
+  ae_henon = apen (x(1:se_length));
+  scales = (1:20)';
+  mse_noise = sampen (noise(1:se_length), 2, [], 1, 0, scales);
+  pink = pink_noise (pool(2 ^ 17 + 1:end), se_length, 15);
+  mse_pink = sampen (pink, 2, [], 1, 0, scales);
 
   % ---- 7. recurrences ---------------------------------------------------
   % The recurrence plot of the first 1000 points at r = 0.02, maximum norm,
@@ -207,6 +220,8 @@ function tour (figure_file)
     'max error, Akima (slopeinterp)',               akima_error,     '%.2e', ''
     'text file round trip (textmatrix)',            trip,            '%s',   'exact'
     'Henon x PermEn, m = 5, normalized (permen)',   pe_henon(orders == 5), '%.3f', 'noise: 1'
+    'Henon x SampEn; ApEn, m = 2 (sampen; apen)',   se_henon,        '%.3f', ae_henon
+    'white noise SampEn, m = 2, 0.2 sd (sampen)',   mse_noise(1),    '%.3f', '2.185'
     'white noise, DFA alpha (dfa)',                 alpha_noise(1),  '%.3f', '0.5'
     'random walk, DFA alpha (dfa)',                 alpha_walk(1),   '%.3f', '1.5'
     'Henon recurrences of 1000 (neardist; rqa)',    n_plotted,       '%d',   M1000(9)
@@ -217,7 +232,7 @@ function tour (figure_file)
   draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
         fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, clean(1:10:end), ...
         fine_t, akima_fit, orders, pe_henon, pe_noise, pe_seen, sizes, F_noise, F_walk, ...
-        alpha_noise, alpha_walk, rec_i, rec_j);
+        alpha_noise, alpha_walk, rec_i, rec_j, scales, mse_noise, mse_pink);
   printf ('\nfigure: %s (%.1f s in all)\n', figure_file, toc);
 end
 
@@ -316,6 +331,21 @@ function v = randn_fixed (count)
   v = sqrt (-2 * log (u(1:count))) .* cos (2 * pi * u(count + 1:end));
 end
 
+% 1/f noise by summing Gaussian values of which the k-th is drawn afresh
+% every 2^k samples, k = 0 ... octaves - 1 (Voss), the terms added in order:
+% its spectrum falls as 1/f over that many octaves. g holds the values, used
+% from its start.
+function y = pink_noise (g, count, octaves)
+  y = zeros (count, 1);
+  t = (0:count - 1)';
+  used = 0;
+  for k = 0:octaves - 1
+    held = floor (t / 2 ^ k);
+    y = y + g(used + 1 + held);
+    used = used + held(end) + 1;
+  end
+end
+
 function s = yes_no (flag)
   if (flag)
     s = 'exact';
@@ -327,17 +357,19 @@ end
 function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
                fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, knot_values, ...
                fine_t, akima_fit, orders, pe_henon, pe_noise, pe_seen, sizes, F_noise, ...
-               F_walk, alpha_noise, alpha_walk, rec_i, rec_j)
+               F_walk, alpha_noise, alpha_walk, rec_i, rec_j, scales, mse_noise, mse_pink)
   warning ('off', 'Octave:gnuplot-graphics');   % the headless toolkit is meant
   graphics_toolkit ('gnuplot');
-  f = figure ('visible', 'off', 'position', [0 0 2000 1200]);
-  subplot (3, 4, 1);
+  f = figure ('visible', 'off', 'position', [0 0 2250 1200]);
+  % Three rows of five: the geometry of the attractor; its dimension and
+  % dynamics; complexity, recurrences and filtering.
+  subplot (3, 5, 1);
   plot (henon(1:20000, 1), henon(1:20000, 2), 'k.', 'markersize', 1);
   title ('Henon attractor (foldmap)'); xlabel ('x_n'); ylabel ('x_{n-1}');
-  subplot (3, 4, 2);
+  subplot (3, 5, 2);
   plot (0:numel (mi) - 1, mi, 'o-', delay, mi(delay + 1), 'r*', 'markersize', 10);
-  title ('auto mutual information (laginfo), chosen delay *'); xlabel ('lag'); ylabel ('bits');
-  subplot (3, 4, 3);
+  title ('auto mutual information (laginfo), delay *'); xlabel ('lag'); ylabel ('bits');
+  subplot (3, 5, 3);
   lb = log2 (bins(:));
   plot (lb, h0(:, end), 'o', lb, h1(:, end), 's', lb, h2(:, end), 'd');
   hold on;
@@ -348,23 +380,24 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
   hold off;
   legend ('-log2 B', 'sum mu log2 mu', 'log2 sum mu^2', 'location', 'southwest');
   title ('partition sums (gridmass) and fitted slopes'); xlabel ('log2 bins'); ylabel ('bits');
-  subplot (3, 4, 4);
-  m = 1:numel (fnn);
-  plot (m, fnn, 'o-', m, e1, 's-', m, e2, 'd-');
-  legend ('F, false neighbours', 'E1', 'E2', 'location', 'northeast');
-  title ('embedding dimension (embeddim)'); xlabel ('dimension m');
-  subplot (3, 4, 5);
+  subplot (3, 5, 4);
   lr = log2 (radii(:));
   p = line_fit (lr, log2 (C));
   plot (lr, log2 (C), 'o', lr, polyval (p, lr), 'k-');
   title (sprintf ('correlation sum (corrsum), slope %.3f', p(1)));
   xlabel ('log2 r'); ylabel ('log2 C(r)');
-  subplot (3, 4, 6);
+  subplot (3, 5, 5);
   k = (1:columns (distances))';
   plot (log2 (k), mean (log2 (distances))', 'o');
   title ('k-th neighbour distances (neardist), geometric mean');
   xlabel ('log2 k'); ylabel ('log2 distance');
-  subplot (3, 4, 7);
+  subplot (3, 5, 6);
+  m = 1:numel (fnn);
+  plot (m, fnn, 'o-', m, e1, 's-', m, e2, 'd-');
+  ylim ([0 2.1]);
+  legend ('F, false neighbours', 'E1', 'E2', 'location', 'northeast');
+  title ('embedding dimension (embeddim)'); xlabel ('dimension m');
+  subplot (3, 5, 7);
   steps = (0:numel (S) - 1)';
   % The fitted line, drawn on past the steps it was fitted to, over them.
   drawn = (0:12)';
@@ -373,26 +406,33 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
           'location', 'southeast');
   title (sprintf ('neighbours parting (lyapcurve), slope %.3f', lambda_fit(1)));
   xlabel ('step'); ylabel ('mean ln distance');
-  subplot (3, 4, 8);
-  plot (t, noisy, '.', t, smooth, '-', fine_t, akima_fit, '--', knots, knot_values, 'ko');
-  legend ('noisy', 'smoothwin', 'slopeinterp', 'knots', 'location', 'southwest');
-  title ('smoothing and interpolation'); xlabel ('t');
-  subplot (3, 4, 9);
+  subplot (3, 5, 11);
   plot (orders, pe_henon, 'o-', orders, pe_noise, 's-');
+  axis ([orders(1) orders(end) 0.4 1.05]);
   legend ('Henon x', 'white noise', 'location', 'southwest');
-  title (sprintf ('permutation entropy (permen); Henon: %d of 120 patterns at m = 5', pe_seen));
+  title (sprintf ('permutation entropy (permen); Henon: %d of 5! patterns', pe_seen));
   xlabel ('order m'); ylabel ('H / ln m!');
-  subplot (3, 4, 10);
+  subplot (3, 5, 12);
+  plot (scales, mse_noise, 'o-', scales, mse_pink, 's-');
+  axis ([0 scales(end) 0 2.5]);
+  legend ('white noise', '1/f noise', 'location', 'southwest');
+  title ('multiscale entropy (sampen), m = 2, r = 0.2 sd');
+  xlabel ('scale'); ylabel ('SampEn');
+  subplot (3, 5, 13);
   ls = log2 (sizes);
   h = plot (ls, log2 (F_noise), 'o', ls, polyval (alpha_noise, ls), 'k-', ...
             ls, log2 (F_walk), 's', ls, polyval (alpha_walk, ls), 'k-');
   legend (h([1 3]), sprintf ('white noise, alpha %.3f', alpha_noise(1)), ...
           sprintf ('random walk, alpha %.3f', alpha_walk(1)), 'location', 'northwest');
   title ('detrended fluctuations (dfa)'); xlabel ('log2 n'); ylabel ('log2 F(n)');
-  subplot (3, 4, 11);
+  subplot (3, 5, 14);
   plot (rec_i, rec_j, 'k.', 'markersize', 1);
   axis ([1 1000 1 1000], 'square');
   title ('recurrence plot, r = 0.02, max norm (neardist)'); xlabel ('i'); ylabel ('j');
+  subplot (3, 5, 15);
+  plot (t, noisy, '.', t, smooth, '-', fine_t, akima_fit, '--', knots, knot_values, 'ko');
+  legend ('noisy', 'smoothwin', 'slopeinterp', 'knots', 'location', 'southwest');
+  title ('smoothing and interpolation'); xlabel ('t');
   print (f, '-dpng', '-r80', file);
   close (f);
 end

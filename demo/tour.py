@@ -17,8 +17,10 @@
 5. Smoothing (smoothwin) and interpolation (knotinterp, slopeinterp) of a
    noisy series; a data file written and read back (textmatrix).
 6. Complexity: the permutation entropy of the Henon x series and of white
-   noise over the order m (permen); detrended fluctuation analysis of white
-   noise and of a random walk (dfa).
+   noise over the order m (permen); the sample and approximate entropy of
+   the Henon x series and of white noise, and the multiscale entropy of
+   white and of 1/f noise (sampen, apen); detrended fluctuation analysis of
+   white noise and of a random walk (dfa).
 7. Recurrences: the recurrence plot of 1000 Henon points from the pairs
    within r that neardist lists, the same count as rqa's, and the
    determinism and laminarity of 20000 points (rqa).
@@ -112,6 +114,21 @@ def randn_fixed(count: int) -> list[float]:
     u = [min(max(float(one), eps), 1 - eps) for one in orbitkit.twistgen(2 * count)[:, 0]]
     return [math.sqrt(-2 * math.log(a)) * math.cos(2 * math.pi * b)
             for a, b in zip(u[:count], u[count:])]
+
+
+def pink_noise(g: Array, count: int, octaves: int) -> Array:
+    """1/f noise by summing Gaussian values of which the k-th is drawn afresh
+    every 2^k samples, k = 0 ... octaves - 1 (Voss), the terms added in order:
+    its spectrum falls as 1/f over that many octaves. g holds the values, used
+    from its start."""
+    y = np.zeros(count)
+    t = np.arange(count)
+    used = 0
+    for k in range(octaves):
+        held = t // 2 ** k
+        y = y + g[used + held]
+        used += int(held[-1]) + 1
+    return y
 
 
 def corr_baker(eta: float, l1: float, l2: float) -> float:
@@ -247,6 +264,17 @@ def main(figure_file: str = "tour-python.png") -> None:
     F_walk = orbitkit.dfa(walk, sizes)
     alpha_noise = line_fit(log2(sizes), log2(F_noise))
     alpha_walk = line_fit(log2(sizes), log2(F_walk))
+    # Sample entropy (m = 2, r = 0.2 sigma of each series): a chaotic orbit
+    # repeats itself, noise does not. Over coarse-grained scales white noise
+    # loses its entropy, while 1/f noise, with structure on every scale, keeps
+    # it (Costa 2002).
+    se_length = 2 ** 14
+    se_henon = orbitkit.sampen(x[:se_length]).entropy[0]
+    ae_henon = orbitkit.apen(x[:se_length])
+    scales = np.arange(1, 21)
+    mse_noise = orbitkit.sampen(noise[:se_length], 2, None, 1, 0, scales).entropy
+    pink = pink_noise(np.array(pool[2 ** 17:]), se_length, 15)
+    mse_pink = orbitkit.sampen(pink, 2, None, 1, 0, scales).entropy
 
     # ---- 7. recurrences -------------------------------------------------------
     # The recurrence plot of the first 1000 points at r = 0.02, maximum norm,
@@ -296,6 +324,8 @@ def main(figure_file: str = "tour-python.png") -> None:
          "exact"),
         ("Henon x PermEn, m = 5, normalized (permen)", pe_henon[orders.index(5)], "%.3f",
          "noise: 1"),
+        ("Henon x SampEn; ApEn, m = 2 (sampen; apen)", se_henon, "%.3f", ae_henon),
+        ("white noise SampEn, m = 2, 0.2 sd (sampen)", mse_noise[0], "%.3f", "2.185"),
         ("white noise, DFA alpha (dfa)", alpha_noise[0], "%.3f", "0.5"),
         ("random walk, DFA alpha (dfa)", alpha_walk[0], "%.3f", "1.5"),
         ("Henon recurrences of 1000 (neardist; rqa)", n_plotted, "%d", M1000.recurrences),
@@ -304,14 +334,19 @@ def main(figure_file: str = "tour-python.png") -> None:
     print_table(table, bool(os.environ.get("ORBITKIT_TOUR_EXACT")))
 
     # ---- the figure: the panels of tour.m ----------------------------------------
-    figure, ((attractor, information, partition, dimension),
-             (correlation, neighbours, parting, filtering),
-             (patterns, fluctuations, recurrences, spare)) = plt.subplots(3, 4, figsize=(25, 15))
+    # Three rows of five: the geometry of the attractor; its dimension and
+    # dynamics; complexity, recurrences and filtering.
+    figure, ((attractor, information, partition, correlation, neighbours),
+             (dimension, parting, spare1, spare2, spare3),
+             (patterns, multiscale, fluctuations, recurrences, filtering)) = plt.subplots(
+                 3, 5, figsize=(28, 15))
+    for spare in (spare1, spare2, spare3):
+        spare.axis("off")
     attractor.plot(henon[:20000, 0], henon[:20000, 1], "k.", markersize=1)
     attractor.set(title="Henon attractor (foldmap)", xlabel="$x_n$", ylabel="$x_{n-1}$")
     information.plot(np.arange(maxlag + 1), mi, "o-")
     information.plot(delay, mi[delay], "r*", markersize=12)
-    information.set(title="auto mutual information (laginfo), chosen delay *", xlabel="lag",
+    information.set(title="auto mutual information (laginfo), delay *", xlabel="lag",
                     ylabel="bits")
     log_bins = np.array(log2(bins))
     for h, marker, label in zip((h0, h1, h2), "osd", [r"$-\log_2 B$", r"$\sum \mu \log_2 \mu$",
@@ -322,12 +357,6 @@ def main(figure_file: str = "tour-python.png") -> None:
     partition.legend(loc="lower left")
     partition.set(title="partition sums (gridmass) and fitted slopes", xlabel=r"$\log_2$ bins",
                   ylabel="bits")
-    m = np.arange(1, mmax + 1)
-    dimension.plot(m, fnn, "o-", label="F, false neighbours")
-    dimension.plot(m, e1, "s-", label="E1")
-    dimension.plot(m, e2, "d-", label="E2")
-    dimension.legend(loc="upper right")
-    dimension.set(title="embedding dimension (embeddim)", xlabel="dimension $m$")
     log_radii, log_c = np.array(log2(radii)), np.array(log2(C))
     a, b = line_fit(log_radii, log_c)
     correlation.plot(log_radii, log_c, "o")
@@ -338,6 +367,12 @@ def main(figure_file: str = "tour-python.png") -> None:
     neighbours.plot(np.log2(k), np.log2(distances).mean(axis=0), "o")
     neighbours.set(title="k-th neighbour distances (neardist), geometric mean",
                    xlabel=r"$\log_2 k$", ylabel=r"$\log_2$ distance")
+    m = np.arange(1, mmax + 1)
+    dimension.plot(m, fnn, "o-", label="F, false neighbours")
+    dimension.plot(m, e1, "s-", label="E1")
+    dimension.plot(m, e2, "d-", label="E2")
+    dimension.legend(loc="upper right")
+    dimension.set(title="embedding dimension (embeddim)", xlabel="dimension $m$", ylim=(0, 2.1))
     parting.plot(np.arange(steps + 1), S, "o", label="S, mean ln distance")
     drawn = np.arange(13)  # the fitted line, drawn on past the steps it was fitted to
     parting.plot(drawn, lambda_fit[0] * drawn + lambda_fit[1], "r-", linewidth=2,
@@ -345,17 +380,16 @@ def main(figure_file: str = "tour-python.png") -> None:
     parting.legend(loc="lower right")
     parting.set(title=f"neighbours parting (lyapcurve), slope {lambda_fit[0]:.3f}",
                 xlabel="step", ylabel="mean ln distance")
-    filtering.plot(t, noisy, ".", label="noisy")
-    filtering.plot(t, smooth, "-", label="smoothwin")
-    filtering.plot(fine_t, akima_fit, "--", label="slopeinterp")
-    filtering.plot(knots, knot_values, "ko", label="knots")
-    filtering.legend(loc="lower left")
-    filtering.set(title="smoothing and interpolation", xlabel="$t$")
     patterns.plot(orders, pe_henon, "o-", label="Henon x")
     patterns.plot(orders, pe_noise, "s-", label="white noise")
     patterns.legend(loc="lower left")
-    patterns.set(title=f"permutation entropy (permen); Henon: {pe_seen} of 120 patterns at m = 5",
-                 xlabel="order $m$", ylabel=r"$H / \ln m!$")
+    patterns.set(title=f"permutation entropy (permen); Henon: {pe_seen} of 5! patterns",
+                 xlabel="order $m$", ylabel=r"$H / \ln m!$", ylim=(0.4, 1.05))
+    multiscale.plot(scales, mse_noise, "o-", label="white noise")
+    multiscale.plot(scales, mse_pink, "s-", label="1/f noise")
+    multiscale.legend(loc="lower left")
+    multiscale.set(title="multiscale entropy (sampen), m = 2, r = 0.2 sd", xlabel="scale",
+                   ylabel="SampEn", xlim=(0, scales[-1]), ylim=(0, 2.5))
     log_sizes = np.array(log2(sizes))
     for F, fit, marker, label in ((F_noise, alpha_noise, "o", "white noise"),
                                   (F_walk, alpha_walk, "s", "random walk")):
@@ -367,7 +401,12 @@ def main(figure_file: str = "tour-python.png") -> None:
     recurrences.plot(rec_i, rec_j, "k.", markersize=1)
     recurrences.set(title="recurrence plot, r = 0.02, max norm (neardist)", xlabel="$i$",
                     ylabel="$j$", xlim=(0, 999), ylim=(0, 999), aspect="equal")
-    spare.axis("off")
+    filtering.plot(t, noisy, ".", label="noisy")
+    filtering.plot(t, smooth, "-", label="smoothwin")
+    filtering.plot(fine_t, akima_fit, "--", label="slopeinterp")
+    filtering.plot(knots, knot_values, "ko", label="knots")
+    filtering.legend(loc="lower left")
+    filtering.set(title="smoothing and interpolation", xlabel="$t$")
     figure.tight_layout()
     figure.savefig(figure_file, dpi=80)
     print(f"\nfigure: {figure_file} ({time.perf_counter() - start:.1f} s in all)")
