@@ -1,0 +1,39 @@
+// crossmap on the data of its goals: 10^4 steps of the coupled logistic
+// maps, E = 2, ten library sizes 100, 1100, ..., 9100, 100 samples each, on
+// one thread and on every core (or OMP_NUM_THREADS of them). Reported:
+// seconds per call and microseconds per forecast row and draw.
+#include "crossmap/crossmap.cpp"
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "predict/models.h"
+
+namespace {
+
+const size_t steps = 10000, E = 2, samples = 100;
+
+void BM_crossmap(benchmark::State& state) {
+  std::vector<double> x, y;
+  models::coupled_logistic(steps, x, y);
+  std::vector<size_t> sizes;
+  for (size_t L = 100; L <= 9100; L += 1000) sizes.push_back(L);
+  const predict::embedding e{x.data(), steps, E, 1};
+  const cross_problem p{e, y.data(), 0, 0, steps - e.first()};
+  std::vector<double> R(sizes.size() * samples);
+  const int threads = state.range(0) ? int(state.range(0)) : parallel::thread_budget();
+  for (auto _ : state) {
+    cross_map(p, sizes.data(), sizes.size(), samples, true, 0, R.data(), threads);
+    benchmark::DoNotOptimize(R.data());
+  }
+  state.counters["threads"] = threads;
+  state.counters["per_row_and_draw"] =
+      benchmark::Counter(double(state.iterations()) * double(p.n * sizes.size() * samples),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+}  // namespace
+
+BENCHMARK(BM_crossmap)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
+BENCHMARK_MAIN();
