@@ -12,6 +12,10 @@
 %   corrsum      - Correlation sum: the fraction of pairs closer than each radius
 %   lyapcurve    - Divergence of neighbouring trajectories: the largest Lyapunov exponent
 %
+% Prediction and causality
+%   simplex      - Simplex projection: forecasts from the neighbours of a series' past
+%   crossmap     - Convergent cross mapping: skill against library size
+%
 % Embedding
 %   delaymatrix  - Delay-embedding matrix of several series
 %   embeddim     - Embedding dimension: false nearest neighbours and Cao's statistics

@@ -14,7 +14,7 @@ from setuptools.command.build_py import build_py
 MODULES = ["gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
-           "embeddim", "lyapcurve"]
+           "embeddim", "lyapcurve", "simplex", "crossmap"]
 
 # Not build/, where the CMake build lives.
 BUILD_DIR = Path("build-python")

@@ -73,6 +73,13 @@ SEEDS = {
     "lyapcurve": [call(2, matrix([[r[0], 1 - r[0]] for r in column8]), matrix([[2]])),
                   call(2, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]),
                        matrix([3, 1, 3]), matrix([[1e308 * 10]]))],
+    "simplex": [call(2, matrix(column8), matrix([[2]])),
+                call(2, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]), matrix([[1]]),
+                     matrix([3, 5, 7]), matrix([8, 2, 8]), matrix([[1]]))],
+    "crossmap": [call(1, matrix(column8), matrix([[1 - r[0]] for r in column8]), matrix([[1]]),
+                      matrix([[1]]), matrix([3, 7]), matrix([[2]])),
+                 call(1, matrix(column8), matrix(column8), matrix([[2]]), matrix([[1]]),
+                      matrix([[6]]), matrix([[3]]), matrix([[5]]), matrix([[1]]), matrix([[1]]))],
 }
 
 for module, seeds in SEEDS.items():

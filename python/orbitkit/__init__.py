@@ -30,7 +30,8 @@ from ._host import Error
 __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
-           "embeddim", "lyapcurve", "GridmassResult", "QspectrumResult", "DelaymatrixResult",
+           "embeddim", "lyapcurve", "simplex", "crossmap", "Skill", "SimplexResult",
+           "GridmassResult", "QspectrumResult", "DelaymatrixResult",
            "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult"]
 
 #: What the modules take: anything numpy.asarray reads as float64.
@@ -196,6 +197,50 @@ def lyapcurve(points: Data, steps: Data, k: Data = 1, w: Data = 0, refs: Optiona
         refs = _usable_rows(points, steps)
     results = _call(_host.lyapcurve, points, steps, k, w, refs, p, workers=workers)
     return LyapcurveResult(*(numpy.ravel(r) for r in results))
+
+
+# ---- forecasting: simplex projection, S-map and cross mapping --------------
+
+from numpy.typing import ArrayLike  # noqa: E402
+
+
+class Skill(NamedTuple):
+    rho: float
+    mae: float
+    rmse: float
+
+
+class SimplexResult(NamedTuple):
+    predictions: Values
+    skill: Skill
+
+
+def _rows_or_default(rows: "ArrayLike | None") -> "ArrayLike":
+    """Row numbers as given, or none: the module then takes its default."""
+    return numpy.zeros(0) if rows is None else rows
+
+
+def _skill(values: Any) -> Skill:
+    return Skill(*(float(v) for v in numpy.ravel(values)))
+
+
+def simplex(x: "ArrayLike", e: int, tau: int = 1, tp: int = 1, w: int = 0,
+            lib: "ArrayLike | None" = None, pred: "ArrayLike | None" = None,
+            k: "int | None" = None, *, workers: "int | None" = None) -> SimplexResult:
+    inputs = [x, e, tau, tp, w, _rows_or_default(lib), _rows_or_default(pred)]
+    if k is not None:  # else E + 1
+        inputs.append(k)
+    predictions, skill = _call(_host.simplex, *inputs, workers=workers)
+    return SimplexResult(predictions, _skill(skill))
+
+
+def crossmap(x: "ArrayLike", y: "ArrayLike", e: int, tau: int = 1,
+             sizes: "ArrayLike | None" = None, samples: int = 100, seed: "int | None" = 0,
+             w: int = 0, tp: int = 0, *, workers: "int | None" = None) -> Values:
+    if sizes is None:
+        raise TypeError("crossmap() missing required argument: 'sizes'")
+    return _call(_host.crossmap, x, y, e, tau, sizes, samples,
+                 numpy.zeros(0) if seed is None else seed, w, tp, workers=workers)
 
 
 attach_help(globals())

@@ -278,6 +278,8 @@ void orbitkit_neardist_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_corrsum_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_embeddim_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_lyapcurve_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_simplex_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_crossmap_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -321,6 +323,8 @@ module modules[] = {
     {"corrsum", orbitkit_corrsum_gateway, 2, 1, 1, false, {}},
     {"embeddim", orbitkit_embeddim_gateway, 3, 1, none, false, {}},
     {"lyapcurve", orbitkit_lyapcurve_gateway, 2, 1, none, false, {}},
+    {"simplex", orbitkit_simplex_gateway, 2, 1, none, false, {}},
+    {"crossmap", orbitkit_crossmap_gateway, 1, 2, none, false, {}},
 };
 
 PyObject* error_type = nullptr;
