@@ -14,6 +14,7 @@
 %
 % Prediction and causality
 %   simplex      - Simplex projection: forecasts from the neighbours of a series' past
+%   smap         - S-map: forecasts from locally weighted linear maps
 %   crossmap     - Convergent cross mapping: skill against library size
 %
 % Embedding

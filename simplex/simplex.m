@@ -32,9 +32,10 @@
 %   K     number of neighbours, a whole number >= 1 (default E + 1).
 %   P (Python: predictions)  numel (PRED) x 2: the observed target (NaN
 %         when t + TP > N) and the forecast of each prediction row.
-%   S (Python: skill, a named tuple rho, mae, rmse)  1 x 3 [rho, MAE, RMSE]
-%         over the n prediction rows with an observed target, a the targets
-%         and b the forecasts, in PRED's order, every sum in that order:
+%   S (Python: skill)  1 x 3 [rho, MAE, RMSE] (in Python a named tuple
+%         rho, mae, rmse) over the n prediction rows with an observed target,
+%         a the targets and b the forecasts, in PRED's order, every sum in
+%         that order:
 %         rho = sum ((a - mean a) .* (b - mean b)) /
 %               sqrt (sum ((a - mean a).^2) * sum ((b - mean b).^2)),
 %         MAE = sum (abs (a - b)) / n, RMSE = sqrt (sum ((a - b).^2) / n).

@@ -30,7 +30,8 @@ from ._host import Error
 __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
-           "embeddim", "lyapcurve", "simplex", "crossmap", "Skill", "SimplexResult",
+           "embeddim", "lyapcurve", "simplex", "smap", "crossmap", "Skill", "SimplexResult",
+           "SmapResult",
            "GridmassResult", "QspectrumResult", "DelaymatrixResult",
            "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult"]
 
@@ -232,6 +233,21 @@ def simplex(x: "ArrayLike", e: int, tau: int = 1, tp: int = 1, w: int = 0,
         inputs.append(k)
     predictions, skill = _call(_host.simplex, *inputs, workers=workers)
     return SimplexResult(predictions, _skill(skill))
+
+
+class SmapResult(NamedTuple):
+    predictions: Values
+    skill: Skill
+    coefficients: Values
+
+
+def smap(x: "ArrayLike", e: int, tau: int = 1, tp: int = 1, theta: float = 0.0, w: int = 0,
+         lib: "ArrayLike | None" = None, pred: "ArrayLike | None" = None, *,
+         workers: "int | None" = None) -> SmapResult:
+    predictions, skill, coefficients = _call(_host.smap, x, e, tau, tp, theta, w,
+                                             _rows_or_default(lib), _rows_or_default(pred),
+                                             workers=workers)
+    return SmapResult(predictions, _skill(skill), coefficients)
 
 
 def crossmap(x: "ArrayLike", y: "ArrayLike", e: int, tau: int = 1,

@@ -315,6 +315,30 @@ _PYTHON = {
         >>> p.shape, bool(s.rho < rho[1])
         ((1999, 2), True)
 """,
+    "smap": """
+        x : array_like, shape (N,)
+        e : int
+        tau : int
+        tp : int
+        theta : float
+        w : int
+        lib : array_like of int or None
+            In Python rows count from 0; None (or empty) takes every row with an
+            embedding and an observed target.
+        pred : array_like of int or None
+            In Python rows count from 0; None (or empty) takes every row with an
+            embedding.
+        predictions : ndarray, shape (len(pred), 2)
+        skill : Skill, a named tuple (rho, mae, rmse) of floats
+        coefficients : ndarray, shape (len(pred), e + 1)
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.empty(1000); x[0] = 0.4
+        >>> for t in range(999): x[t + 1] = 4 * x[t] * (1 - x[t])        # logistic map
+        >>> rho = [orbitkit.smap(x, 2, theta=theta).skill.rho for theta in (0, 0.5, 1, 2, 4)]
+        >>> int(np.argmax(rho)) > 0                                     # local maps win
+        True
+""",
     "crossmap": """
         x : array_like, shape (N,)
         y : array_like, shape (N,)

@@ -280,6 +280,7 @@ void orbitkit_embeddim_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_lyapcurve_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_simplex_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_crossmap_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_smap_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -325,6 +326,7 @@ module modules[] = {
     {"lyapcurve", orbitkit_lyapcurve_gateway, 2, 1, none, false, {}},
     {"simplex", orbitkit_simplex_gateway, 2, 1, none, false, {}},
     {"crossmap", orbitkit_crossmap_gateway, 1, 2, none, false, {}},
+    {"smap", orbitkit_smap_gateway, 3, 1, none, false, {}},
 };
 
 PyObject* error_type = nullptr;
