@@ -33,7 +33,7 @@
 %   E     embedding dimension, a whole number >= 1.
 %   TAU   delay, a whole number >= 1 (default 1).
 %   TP    forecast horizon, a whole number >= 0 (default 1).
-%   THETA nonlinearity, a finite number >= 0 (default 0).
+%   THETA  nonlinearity, a finite number >= 0 (default 0).
 %   W     Theiler window, a whole number >= 0 (default 0).
 %   LIB   library rows, a set of row numbers from t0 to N - TP; default (also
 %         when empty) every such row.

@@ -340,8 +340,7 @@ _PYTHON = {
         True
 """,
     "crossmap": """
-        x : array_like, shape (N,)
-        y : array_like, shape (N,)
+        x, y : array_like, shape (N,)
         e : int
         tau : int
         sizes : array_like of int
