@@ -63,11 +63,16 @@ def neighbour_calls(valid):
     points = orbitkit.foldmap(300, [-1.4, 0.3, 0, 0])
     if valid:
         return [("neardist", [points, 3]), ("corrsum", [points, [0.1, 0.2]]),
-                ("embeddim", [points[:, 0], 3]), ("lyapcurve", [points, 5])]
+                ("embeddim", [points[:, 0], 3]), ("lyapcurve", [points, 5]),
+                ("simplex", [points[:, 0], 2]), ("smap", [points[:, 0], 2]),
+                ("crossmap", [points[:, 0], points[:, 1], 2, 1, [10, 100]])]
     return [("neardist", [points, 0]), ("neardist", [points, 3, 0, [400]]),
             ("corrsum", [points, [np.nan]]), ("corrsum", [points, 1, 2.5]),
             ("embeddim", [points[:, 0], 3, 1, 0, 0]), ("embeddim", [points[:, 0], 290, 1, 10]),
-            ("lyapcurve", [points, 300]), ("lyapcurve", [points, 5, 1, 0, None, 3])]
+            ("lyapcurve", [points, 300]), ("lyapcurve", [points, 5, 1, 0, None, 3]),
+            ("simplex", [points[:, 0], 2, 1, 1, 0, [0]]), ("simplex", [points[:, 0], 2, 1, 1, 300]),
+            ("smap", [points[:, 0], 2, 1, 1, -1.0]),
+            ("crossmap", [points[:, 0], points[:, 1], 2, 1, [3]])]
 
 
 def test_returns_name_the_fields_of_what_each_call_gives(tmp_path):
