@@ -85,6 +85,7 @@ inline std::vector<row_t> rows_from(int nrhs, const mxArray* prhs[], int positio
   }
   const double* v = mxGetPr(prhs[position]);
   const size_t count = host::all_elements(prhs[position]);
+  if (count > neighbours::max_rows) host::fail(std::string(name) + " has too many rows");
   rows.resize(count);
   const double low = host::index_base, high = double(e.N) - 1 + host::index_base;
   for (size_t r = 0; r < count; ++r) {

@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "host/big_buffer.h"
 #include "host/host.h"
 #include "host/parallel.h"
 #include "neighbours/inputs.h"
@@ -39,6 +40,22 @@ predict::skill simplex_forecasts(const predict::embedding& e, size_t Tp, uint64_
                                  const row_t* lib, size_t nL, const row_t* pred, size_t nP,
                                  size_t k, double* P, int threads) {
   const neighbours::kd_tree tree = predict::library_tree(e, lib, nL, threads);
+  // The prediction rows in the tree's leaf order where they are library
+  // rows (the others after them, in their order): one search then follows
+  // another close by, and the tree stays in cache.
+  big_buffer::vector<uint32_t> order(nP);
+  {
+    big_buffer::vector<uint32_t> position_of(nL);
+    for (size_t i = 0; i < nL; ++i) position_of[tree.rows()[i]] = uint32_t(i);
+    big_buffer::vector<uint64_t> keyed(nP);
+    for (size_t r = 0; r < nP; ++r) {
+      const row_t* at = std::lower_bound(lib, lib + nL, pred[r]);
+      const uint64_t place = at != lib + nL && *at == pred[r] ? position_of[size_t(at - lib)] : nL;
+      keyed[r] = place << 32 | r;
+    }
+    std::sort(keyed.begin(), keyed.end());
+    for (size_t r = 0; r < nP; ++r) order[r] = uint32_t(keyed[r]);
+  }
   constexpr size_t chunk = 256;
   const long chunks = long((nP + chunk - 1) / chunk);
   threads = parallel::threads_for(double(nP) * double(k), 8192, chunks, threads);
@@ -50,8 +67,8 @@ predict::skill simplex_forecasts(const predict::embedding& e, size_t Tp, uint64_
       if (!search) search = std::make_unique<search_t>(tree, lib, k, w);
       std::vector<double> point(e.E);
       const size_t end = std::min(nP, size_t(task + 1) * chunk);
-      for (size_t r = size_t(task) * chunk; r < end; ++r) {
-        const size_t t = pred[r];
+      for (size_t i = size_t(task) * chunk; i < end; ++i) {
+        const size_t r = order[i], t = pred[r];
         e.point(t, point.data());
         search->search(point.data(), t);
         P[r] = t + Tp < e.N ? e.x[t + Tp] : std::numeric_limits<double>::quiet_NaN();
