@@ -101,6 +101,7 @@ void cross_map(const cross_problem& p, const size_t* sizes, size_t nL, size_t sa
   std::vector<big_buffer::vector<row_t>> libraries(per_batch);
   std::vector<size_t> batch_sizes(per_batch);
   std::vector<big_buffer::vector<double>> forecasts(static_cast<size_t>(threads));
+  std::vector<std::vector<unsigned char>> marks(static_cast<size_t>(threads));
 
   mersenne_twister::generator twister(0);
   twister.init_genrand(seed);
@@ -118,12 +119,19 @@ void cross_map(const cross_problem& p, const size_t* sizes, size_t nL, size_t sa
           std::swap(list[a], list[std::min(pick, n - 1)]);
         }
       libraries[b].assign(list.begin(), list.begin() + long(L));
-      std::sort(libraries[b].begin(), libraries[b].end());
       batch_sizes[b] = L;
     }
     parallel::run(long(count), threads, [&](long b, int worker) {
       big_buffer::vector<double>& f = forecasts[size_t(worker)];
       if (f.size() != n) f.resize(n);
+      // The library in ascending order: its rows marked, then collected.
+      std::vector<unsigned char>& in = marks[size_t(worker)];
+      in.assign(n, 0);
+      big_buffer::vector<row_t>& lib = libraries[size_t(b)];
+      for (const row_t t : lib) in[t - p.first()] = 1;
+      size_t at = 0;
+      for (size_t r = 0; r < n; ++r)
+        if (in[r]) lib[at++] = row_t(p.first() + r);
       const size_t draw = start + size_t(b), i = draw / samples, j = draw % samples;
       neighbours::with_dimension(p.e.E, [&](auto D) {
         R[i + j * nL] = cross_map_draw<decltype(D)::value>(

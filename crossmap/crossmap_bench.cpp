@@ -2,6 +2,11 @@
 // maps, E = 2, ten library sizes 100, 1100, ..., 9100, 100 samples each, on
 // one thread and on every core (or OMP_NUM_THREADS of them). Reported:
 // seconds per call and microseconds per forecast row and draw.
+//
+// BM_trees_alone builds the trees of the same draws and nothing else: all
+// that a search restricted to each library within one tree over every row
+// could save, while each of its searches would pass over the rows outside
+// the library.
 #include "crossmap/crossmap.cpp"
 
 #include <benchmark/benchmark.h>
@@ -33,7 +38,30 @@ void BM_crossmap(benchmark::State& state) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+void BM_trees_alone(benchmark::State& state) {
+  std::vector<double> x, y;
+  models::coupled_logistic(steps, x, y);
+  const predict::embedding e{x.data(), steps, E, 1};
+  const size_t n = steps - e.first();
+  std::vector<row_t> list(n);
+  for (auto _ : state) {
+    mersenne_twister::generator twister(0);
+    twister.init_genrand(0);
+    for (size_t L = 100; L <= 9100; L += 1000)
+      for (size_t j = 0; j < samples; ++j) {
+        std::iota(list.begin(), list.end(), row_t(e.first()));
+        for (size_t a = 0; a < L; ++a)
+          std::swap(list[a], list[a + size_t(twister.genrand_res53() * double(n - a))]);
+        std::vector<row_t> lib(list.begin(), list.begin() + long(L));
+        std::sort(lib.begin(), lib.end());
+        const neighbours::kd_tree tree = predict::library_tree(e, lib.data(), L, 1);
+        benchmark::DoNotOptimize(tree.rows());
+      }
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_trees_alone)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
 BENCHMARK(BM_crossmap)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
 BENCHMARK_MAIN();

@@ -62,8 +62,10 @@ inline double simplex_forecast(const double* d, const row_t* s, size_t k, const 
                                size_t Tp) {
   double weighted = 0, total = 0;
   if (d[0] > 0) {
+    // d_1 / d_1 is 1 for any finite d_1: its weight is exp(-1), once.
+    static const double first_weight = std::exp(-1.0);
     for (size_t i = 0; i < k; ++i) {
-      const double u = std::exp(-d[i] / d[0]);
+      const double u = i == 0 && d[0] < HUGE_VAL ? first_weight : std::exp(-d[i] / d[0]);
       weighted = weighted + u * y[s[i] + Tp];
       total = total + u;
     }
