@@ -178,12 +178,12 @@ double rho_of(const std::vector<double>& x, size_t E, double theta) {
 // Sugihara 1994: a chaotic series is forecast better by local maps (theta
 // above 0); a linear stochastic one gains nothing beyond sampling noise.
 TEST(SmapKnownAnswers, LogisticGainsAutoregressionDoesNot) {
-  const auto logistic = models::logistic(1000);
+  const auto logistic = models::logistic(500);
   const auto noise = models::white_noise(2000, 3);
   std::vector<double> ar(2000);
   ar[0] = noise[0];
   for (size_t t = 1; t < ar.size(); ++t) ar[t] = 0.6 * ar[t - 1] + noise[t];
-  const double thetas[] = {0, 0.5, 1, 2, 4, 8};
+  const double thetas[] = {0, 0.5, 2, 8};
   double best = -2, best_theta = -1, ar_best = -2;
   for (double theta : thetas) {
     const double rho = rho_of(logistic, 2, theta);
