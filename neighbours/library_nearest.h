@@ -66,13 +66,30 @@ class library_search {
   // order), whose row number is t. Returns how many were found: k, or fewer
   // when there are fewer candidates. Afterwards distances() and numbers()
   // hold them, nearest first.
+  //
+  // Queries asked one after another close by (in a tree's leaf order) bound
+  // each other: the last search's k-th distance plus the step from its
+  // query to this one bounds this one's k-th distance, unless the window
+  // takes out some of those neighbours. The search starts with that bound
+  // and passes over far points from the start; when fewer than k
+  // candidates lie within it, or the k-th found lies so close to it that a
+  // point passed over could still tie, it runs again without it.
   size_t search(const double* query, uint64_t t) {
-    for (size_t c = 0; c < d_; ++c) query_[c] = query[c], gaps_[c] = 0;
+    constexpr double none = std::numeric_limits<double>::infinity();
+    double guess = none;
+    if (last_kth_ < none) {
+      double step = 0;
+      for (size_t c = 0; c < d_; ++c) {
+        const double s = std::fabs(query[c] - query_[c]);
+        step = step + s * s;
+      }
+      const double bound = (last_kth_ + std::sqrt(step)) * (1 + 0x1p-40);
+      guess = bound * bound * (1 + 0x1p-40);
+    }
+    for (size_t c = 0; c < d_; ++c) query_[c] = query[c];
     query_number_ = t;
-    count_ = 0;
-    limit_ = std::numeric_limits<double>::infinity();
-    last_ = neighbour{std::numeric_limits<double>::infinity(), std::numeric_limits<row_t>::max()};
-    if (k_ > 0 && tree_.size() > 0) descend(kd_tree::root);
+    if (k_ > 0 && tree_.size() > 0 && !search_within(guess)) search_within(none);
+    last_kth_ = count_ == k_ && k_ > 0 ? found_[k_ - 1].distance : none;
     for (size_t m = 0; m < count_; ++m) {
       distances_[m] = found_[m].distance;
       found_numbers_[m] = numbers_[found_[m].row];
@@ -92,6 +109,17 @@ class library_search {
   }
 
   size_t dims() const { return D ? D : d_; }
+
+  // The search with every sum above `guess` passed over; false when that
+  // may have lost a neighbour.
+  bool search_within(double guess) {
+    for (size_t c = 0; c < d_; ++c) gaps_[c] = 0;
+    count_ = 0;
+    limit_ = guess;
+    last_ = neighbour{std::numeric_limits<double>::infinity(), std::numeric_limits<row_t>::max()};
+    descend(kd_tree::root);
+    return count_ == k_ && limit_ <= guess;
+  }
 
   double sum_at(uint32_t i) const {
     double s = 0;
@@ -184,6 +212,7 @@ class library_search {
   uint64_t query_number_ = 0;
   size_t count_ = 0;
   double limit_ = 0;
+  double last_kth_ = std::numeric_limits<double>::infinity();
   neighbour last_{};
   std::vector<neighbour> found_;
   std::vector<double> distances_;
