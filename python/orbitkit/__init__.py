@@ -1,7 +1,7 @@
 """orbitkit: nonlinear and chaotic time-series analysis, exact and
 reproducible bit for bit.
 
-Twenty-one compiled modules, the same code that serves Octave and MATLAB, with
+Twenty-seven compiled modules, the same code that serves Octave and MATLAB, with
 the same names and inputs in the same order, positional or by keyword
 (the help's names in snake_case). Inputs are anything numpy.asarray reads as
 float64 (textmatrix takes a file name). A 1-D array of n values is n
