@@ -19,6 +19,11 @@
 %   permen       - Permutation entropy of a series, plain or weighted (nats)
 %   dfa          - Detrended fluctuation analysis, multifractal if asked
 %
+% Prediction and causality
+%   simplex      - Simplex projection: forecasts from the neighbours of a series' past
+%   smap         - S-map: forecasts from locally weighted linear maps
+%   crossmap     - Convergent cross mapping: skill against library size
+%
 % Embedding
 %   delaymatrix  - Delay-embedding matrix of several series
 %   embeddim     - Embedding dimension: false nearest neighbours and Cao's statistics

@@ -4,6 +4,7 @@ files beside it. Metadata is in pyproject.toml; install with
 
     pip install --no-build-isolation .
 """
+import os
 import shutil
 from pathlib import Path
 
@@ -14,7 +15,15 @@ from setuptools.command.build_py import build_py
 MODULES = ["gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
-           "embeddim", "lyapcurve", "permen", "dfa", "rqa", "sampen", "apen"]
+           "embeddim", "lyapcurve",
+           "permen", "dfa", "rqa", "sampen", "apen", "simplex", "smap", "crossmap"]
+
+# Eigen's headers, for smap: EIGEN3_INCLUDE_DIR when set, else where Debian's
+# libeigen3-dev puts them.
+EIGEN_DIR = os.environ.get("EIGEN3_INCLUDE_DIR", "/usr/include/eigen3")
+if not Path(EIGEN_DIR, "Eigen", "SVD").exists():
+    raise SystemExit(f"Eigen's headers are not in {EIGEN_DIR}: install libeigen3-dev "
+                     "(Debian) or set EIGEN3_INCLUDE_DIR to the folder that holds Eigen/")
 
 # Not build/, where the CMake build lives.
 BUILD_DIR = Path("build-python")
@@ -48,7 +57,7 @@ ParallelCompile("ORBITKIT_BUILD_JOBS", default=2).install()
 extension = Pybind11Extension(
     "orbitkit._host",
     ["python/src/host.cpp"] + [gateway_source(name) for name in MODULES],
-    include_dirs=["python/include", "."],
+    include_dirs=["python/include", ".", EIGEN_DIR],
     cxx_std=17,
     # As the Octave build: results are compared bit for bit, so no fused
     # multiply-add and no fast math.

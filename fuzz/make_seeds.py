@@ -85,6 +85,16 @@ SEEDS = {
                     matrix([[1]]), matrix([1, 2]))],
     "apen": [call(1, matrix(column8)),
              call(1, matrix(column8), matrix([[1]]), matrix([[0.25]]), matrix([[2]]))],
+    "simplex": [call(2, matrix(column8), matrix([[2]])),
+                call(2, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]), matrix([[1]]),
+                     matrix([3, 5, 7]), matrix([8, 2, 8]), matrix([[1]]))],
+    "smap": [call(3, matrix(column8), matrix([[2]])),
+             call(3, matrix(column8), matrix([[1]]), matrix([[2]]), matrix([[1]]), matrix([[2]]),
+                  matrix([[1]]), matrix([3, 5, 7]), matrix([8, 2, 8]))],
+    "crossmap": [call(1, matrix(column8), matrix([[1 - r[0]] for r in column8]), matrix([[1]]),
+                      matrix([[1]]), matrix([3, 7]), matrix([[2]])),
+                 call(1, matrix(column8), matrix(column8), matrix([[2]]), matrix([[1]]),
+                      matrix([[6]]), matrix([[3]]), matrix([[5]]), matrix([[1]]), matrix([[1]]))],
 }
 
 for module, seeds in SEEDS.items():

@@ -335,6 +335,80 @@ def apen_by_tree(x, m, r, tau=1):
                                                   workers=-1)
         phi.append(np.log(within / count).sum() / count)
     return phi[0] - phi[1]
+def past_embedding(x, e):
+    """Rows t = e - 1 ... N - 1 (from 0) of x's embedding into the past."""
+    return np.column_stack([x[e - 1 - j:len(x) - j] for j in range(e)])
+
+
+def simplex_weights(distances):
+    """exp(-d_i / d_1) per row, or 1 where d_i = 0 when d_1 = 0."""
+    first = distances[:, :1]
+    with np.errstate(divide="ignore", invalid="ignore"):
+        u = np.exp(-distances / first)
+    return np.where(first > 0, u, (distances == 0).astype(float))
+
+
+def simplex_by_tree(x, e, w):
+    """Leave-one-out simplex forecasts one step ahead as the peers make them:
+    a cKDTree over the library, 2w + 1 neighbours more than needed asked
+    for, those inside the window dropped."""
+    points = past_embedding(x, e)
+    rows = np.arange(e - 1, len(x))
+    lib = rows[:-1]
+    k = e + 1
+    distances, found = cKDTree(points[:-1]).query(points, k + 2 * w + 1, workers=-1)
+    outside = np.abs(lib[found] - rows[:, None]) > w
+    keep = outside & (np.cumsum(outside, axis=1) <= k)
+    d, s = distances[keep].reshape(-1, k), lib[found[keep]].reshape(-1, k)
+    u = simplex_weights(d)
+    forecast = (u * x[s + 1]).sum(axis=1) / u.sum(axis=1)
+    return np.corrcoef(x[rows[:-1] + 1], forecast[:-1])[0, 1]
+
+
+def crossmap_by_tree(x, y, e, sizes, samples, seed):
+    """Cross mapping as the peers do it: a cKDTree over every drawn library,
+    every row asked for k + 1 neighbours, the row itself dropped."""
+    points = past_embedding(x, e)
+    rows = np.arange(e - 1, len(x))
+    k = e + 1
+    draw = np.random.default_rng(seed)
+    R = np.empty((len(sizes), samples))
+    for i, size in enumerate(sizes):
+        for j in range(samples):
+            lib = np.sort(draw.choice(len(rows), size, replace=False))
+            distances, found = cKDTree(points[lib]).query(points, k + 1, workers=-1)
+            outside = lib[found] != np.arange(len(rows))[:, None]
+            keep = outside & (np.cumsum(outside, axis=1) <= k)
+            d, s = distances[keep].reshape(-1, k), rows[lib[found[keep]]].reshape(-1, k)
+            u = simplex_weights(d)
+            R[i, j] = np.corrcoef(y[rows], (u * y[s]).sum(axis=1) / u.sum(axis=1))[0, 1]
+    return R
+
+
+def smap_by_lstsq(x, e, theta):
+    """Leave-one-out S-map forecasts one step ahead, numpy.linalg.lstsq per row."""
+    points = past_embedding(x, e)
+    rows = np.arange(e - 1, len(x))
+    lib, targets = points[:-1], x[rows[:-1] + 1]
+    design = np.column_stack([np.ones(len(lib)), lib])
+    forecasts = np.empty(len(rows))
+    for r in range(len(rows)):
+        mask = np.arange(len(lib)) != r
+        d = np.sqrt(((lib[mask] - points[r]) ** 2).sum(axis=1))
+        weights = np.exp(-theta * d / d.mean())
+        c = np.linalg.lstsq(design[mask] * weights[:, None], targets[mask] * weights,
+                            rcond=1e-12)[0]
+        forecasts[r] = c[0] + points[r] @ c[1:]
+    return forecasts
+
+
+def coupled_logistic(n):
+    x, y = np.empty(n), np.empty(n)
+    x[0], y[0] = 0.4, 0.2
+    for t in range(n - 1):
+        x[t + 1] = x[t] * (3.8 - 3.8 * x[t] - 0.02 * y[t])
+        y[t + 1] = y[t] * (3.5 - 3.5 * y[t] - 0.1 * x[t])
+    return x, y
 
 
 def largest_relative_difference(ours, theirs):
@@ -638,6 +712,37 @@ def main(repeats=15, only=""):
         grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
         print(f"  sampen, 1e6 Henon x, every core: {took:.2f} s (goal < 10 s); peak memory grew "
               f"{grown / 1024:.0f} MB (x is {long_x.nbytes / 2**20:.0f} MB)")
+    henon_x = orbitkit.foldmap(100000, [-1.4, 0.3, 0, 0])[:, 0]
+    side_by_side("simplex vs cKDTree over-query+filter, 1e5 Henon E 3 w 10",
+                 lambda: orbitkit.simplex(henon_x, 3, w=10),
+                 lambda: simplex_by_tree(henon_x, 3, 10), ">= 5x", few)
+    side_by_side("simplex, every core vs one thread",
+                 lambda: orbitkit.simplex(henon_x, 3, w=10),
+                 with_threads(1, lambda: orbitkit.simplex(henon_x, 3, w=10)), ">= 1.8x", few)
+    cx, cy = coupled_logistic(10000)
+    sizes = np.arange(100, 9101, 1000)
+    side_by_side("crossmap vs cKDTree per draw, 1e4, 10 sizes x 100",
+                 lambda: orbitkit.crossmap(cx, cy, 2, sizes=sizes, samples=100),
+                 lambda: crossmap_by_tree(cx, cy, 2, sizes, 100, 0), ">= 20x, < 2 s", few)
+    side_by_side("crossmap, every core vs one thread",
+                 lambda: orbitkit.crossmap(cx, cy, 2, sizes=sizes, samples=100),
+                 with_threads(1, lambda: orbitkit.crossmap(cx, cy, 2, sizes=sizes, samples=100)),
+                 ">= 1.8x", few)
+    logistic = np.empty(5000)
+    logistic[0] = 0.4
+    for t in range(4999):
+        logistic[t + 1] = 4 * logistic[t] * (1 - logistic[t])
+    side_by_side("smap vs numpy.linalg.lstsq per row, 5000, E 3, theta 4",
+                 lambda: orbitkit.smap(logistic, 3, theta=4.0),
+                 lambda: smap_by_lstsq(logistic, 3, 4.0), ">= 10x", few)
+    side_by_side("smap, every core vs one thread",
+                 lambda: orbitkit.smap(logistic, 3, theta=4.0),
+                 with_threads(1, lambda: orbitkit.smap(logistic, 3, theta=4.0)), ">= 1.8x", few)
+    if "smap" in only or not only:
+        ours = orbitkit.smap(logistic, 3, theta=4.0).predictions[:, 1]
+        print(f"  smap's forecasts within "
+              f"{largest_relative_difference(ours, smap_by_lstsq(logistic, 3, 4.0)):.1e} "
+              f"(relative) of the lstsq version's")
 
     surrogates_on_clusters("surrogates, LocalCluster 2 processes vs one process", few)
 

@@ -8,9 +8,10 @@ stage=dist/orbitkit-$version
 rm -rf "$stage" && mkdir -p "$stage/inst" "$stage/src"
 cp package/DESCRIPTION package/INDEX package/post_install.m COPYING "$stage/"
 cp package/Makefile "$stage/src/"
-cp -r host neighbours "$stage/src/"
+cp -r host neighbours predict "$stage/src/"
 rm -f "$stage"/src/host/standin* "$stage"/src/host/*_test.cpp "$stage"/src/host/*_cases.h "$stage"/src/host/host_calls.h
 rm -f "$stage"/src/neighbours/*_test.cpp "$stage"/src/neighbours/brute_force.h "$stage"/src/neighbours/test_data.h
+rm -f "$stage"/src/predict/models.h
 for dir in */; do
   module=${dir%/}
   [ -f "$module/$module.cpp" ] || continue

@@ -109,6 +109,9 @@ function calls = valid_calls ()
   calls.lyapcurve = @(f) {rand(randi([20 300]), randi(3)), randi([0 5]), randi(3), randi([0 3]), randi(10, 1, randi(5)), Inf};
   calls.sampen = @(f) {randi(9, randi([30 300]), 1), randi(3), [], randi(2), randi([0 3]), randi(3, 1, randi(3))};
   calls.apen = @(f) {rand(randi([10 300]), 1), randi(3), rand() / 4, randi(2)};
+  calls.simplex = @(f) {rand(randi([30 300]), 1), randi(3), randi(2), randi([0 3]), randi([0 3]), [], randi([7 25], 1, randi(5)), randi(3)};
+  calls.smap = @(f) {rand(randi([30 200]), 1), randi(3), randi(2), randi([0 3]), 4 * rand(), randi([0 3]), [], randi([7 25], 1, randi(5))};
+  calls.crossmap = @(f) {rand(200, 1), rand(200, 1), randi(3), randi(2), randi([20 190], 1, randi(3)), randi(4), randi(100), randi([0 3]), randi([0 2])};
 end
 
 % What a user might have at hand: empty and oddly shaped arrays, NaN, Inf,

@@ -1,7 +1,7 @@
 """orbitkit: nonlinear and chaotic time-series analysis, exact and
 reproducible bit for bit.
 
-Twenty-one compiled modules, the same code that serves Octave and MATLAB, with
+Twenty-seven compiled modules, the same code that serves Octave and MATLAB, with
 the same names and inputs in the same order, positional or by keyword
 (the help's names in snake_case). Inputs are anything numpy.asarray reads as
 float64 (textmatrix takes a file name). A 1-D array of n values is n
@@ -20,7 +20,7 @@ message; help(orbitkit.<name>) describes each module.
 from __future__ import annotations  # annotations stay as written: signatures read short
 
 from os import PathLike
-from typing import Any, Callable, NamedTuple, Optional
+from typing import Any, NamedTuple, Optional
 
 import numpy
 import numpy.typing
@@ -33,9 +33,11 @@ from ._host import Error
 __all__ = ["Error", "gridmass", "laginfo", "qspectrum", "delaymatrix", "histinfo",
            "knotinterp", "slopeinterp", "smoothwin", "gainrider", "foldmap",
            "peakiter", "baker", "twistgen", "termset", "textmatrix", "neardist", "corrsum",
-           "embeddim", "lyapcurve", "GridmassResult", "QspectrumResult", "DelaymatrixResult",
+           "embeddim", "lyapcurve", "sampen", "apen", "permen", "dfa", "rqa", "simplex",
+           "smap", "crossmap", "GridmassResult", "QspectrumResult", "DelaymatrixResult",
            "NeardistResult", "CorrsumResult", "EmbeddimResult", "LyapcurveResult",
-           "sampen", "apen", "SampenResult"]
+           "SampenResult", "PermenResult", "RqaResult", "RqaMeasures", "Skill",
+           "SimplexResult", "SmapResult"]
 
 # The functions' annotations are the names written here (ArrayLike for
 # arrays, int, float and bool for scalars, "X | None" where None is taken):
@@ -86,15 +88,6 @@ class EmbeddimResult(NamedTuple):
 class LyapcurveResult(NamedTuple):
     curve: Values
     counts: Values
-
-
-def _call(module: Callable[..., Any], *inputs: Any, workers: int | None = None,
-          **options: Any) -> Any:
-    """The compiled module called with the inputs and options; workers, when
-    given, sets its threads for this call only. (The functions here call
-    their modules directly, with workers=None for the host's rule: one
-    Python call less on calls of a few microseconds.)"""
-    return module(*inputs, workers=workers, **options)
 
 
 def gridmass(points: ArrayLike, sizes: ArrayLike, *,
@@ -212,11 +205,26 @@ def lyapcurve(points: ArrayLike, steps: int, k: int = 1, w: int = 0,
     return LyapcurveResult(*(numpy.ravel(r) for r in results))
 
 
-# ---- complexity of a series: permen, dfa ----------------------------------------
+# ---- complexity of a series -------------------------------------------------
 
-from numpy.typing import ArrayLike  # noqa: E402
 
-__all__ += ["permen", "dfa", "PermenResult"]
+class SampenResult(NamedTuple):
+    entropy: Values
+    a: Values
+    b: Values
+
+
+def sampen(x: ArrayLike, m: int = 2, r: float | None = None, tau: int = 1, w: int = 0,
+           scales: ArrayLike = 1, *, workers: int | None = None) -> SampenResult:
+    # r = None: empty, which the module reads as its default, 0.2 sigma.
+    results = _host.sampen(x, m, numpy.empty(0) if r is None else r, tau, w, scales,
+                           workers=workers)
+    return SampenResult(*(numpy.ravel(v) for v in results))
+
+
+def apen(x: ArrayLike, m: int = 2, r: float | None = None, tau: int = 1, *,
+         workers: int | None = None) -> float:
+    return _host.apen(x, m, numpy.empty(0) if r is None else r, tau, workers=workers)
 
 
 class PermenResult(NamedTuple):
@@ -226,22 +234,20 @@ class PermenResult(NamedTuple):
 
 
 def permen(x: ArrayLike, m: int = 3, tau: int = 1, weighted: bool = False, *,
-           workers: "int | None" = None) -> PermenResult:
-    entropy, normalized, counts = _call(_host.permen, x, m, tau, weighted, workers=workers)
+           workers: int | None = None) -> PermenResult:
+    entropy, normalized, counts = _host.permen(x, m, tau, weighted, workers=workers)
     return PermenResult(entropy, normalized, numpy.ravel(counts))
 
 
-def dfa(x: ArrayLike, sizes: ArrayLike, order: int = 1, q: "ArrayLike" = 2, *,
-        workers: "int | None" = None) -> Values:
-    F = _call(_host.dfa, x, sizes, order, q, workers=workers)
+def dfa(x: ArrayLike, sizes: ArrayLike, order: int = 1, q: ArrayLike = 2, *,
+        workers: int | None = None) -> Values:
+    F = _host.dfa(x, sizes, order, q, workers=workers)
     if numpy.ndim(q) == 0:  # one moment: one value per size
         return numpy.ravel(F)
     return numpy.reshape(F, (numpy.size(sizes), numpy.size(q)), order="F")
 
-# rqa: recurrence quantification.
-from numpy.typing import ArrayLike  # noqa: E402
 
-__all__ += ["rqa", "RqaResult", "RqaMeasures"]
+# ---- recurrences ----------------------------------------------------------------
 
 
 class RqaMeasures(NamedTuple):
@@ -263,32 +269,67 @@ class RqaResult(NamedTuple):
 
 
 def rqa(points: ArrayLike, r: float, w: int = 1, lmin: int = 2, vmin: int = 2,
-        p: float = numpy.inf, *, workers: "int | None" = None) -> RqaResult:
-    M, diagonal, vertical = _call(_host.rqa, points, r, w, lmin, vmin, p, workers=workers)
+        p: float = numpy.inf, *, workers: int | None = None) -> RqaResult:
+    M, diagonal, vertical = _host.rqa(points, r, w, lmin, vmin, p, workers=workers)
     return RqaResult(RqaMeasures(*(float(m) for m in numpy.ravel(M))), numpy.ravel(diagonal),
                      numpy.ravel(vertical))
-# ---- complexity of a series ---------------------------------------------------
-
-from numpy.typing import ArrayLike  # noqa: E402
 
 
-class SampenResult(NamedTuple):
-    entropy: Values
-    a: Values
-    b: Values
+# ---- forecasting: simplex projection, S-map and cross mapping ------------------
 
 
-def sampen(x: ArrayLike, m: int = 2, r: "float | None" = None, tau: int = 1, w: int = 0,
-           scales: ArrayLike = 1, *, workers: "int | None" = None) -> SampenResult:
-    # r = None: empty, which the module reads as its default, 0.2 sigma.
-    results = _call(_host.sampen, x, m, numpy.empty(0) if r is None else r, tau, w, scales,
-                    workers=workers)
-    return SampenResult(*(numpy.ravel(v) for v in results))
+class Skill(NamedTuple):
+    rho: float
+    mae: float
+    rmse: float
 
 
-def apen(x: ArrayLike, m: int = 2, r: "float | None" = None, tau: int = 1, *,
-         workers: "int | None" = None) -> float:
-    return _call(_host.apen, x, m, numpy.empty(0) if r is None else r, tau, workers=workers)
+class SimplexResult(NamedTuple):
+    predictions: Values
+    skill: Skill
+
+
+def _rows_or_default(rows: ArrayLike | None) -> ArrayLike:
+    """Row numbers as given, or none: the module then takes its default."""
+    return numpy.zeros(0) if rows is None else rows
+
+
+def _skill(values: Any) -> Skill:
+    return Skill(*(float(v) for v in numpy.ravel(values)))
+
+
+def simplex(x: ArrayLike, e: int, tau: int = 1, tp: int = 1, w: int = 0,
+            lib: ArrayLike | None = None, pred: ArrayLike | None = None,
+            k: int | None = None, *, workers: int | None = None) -> SimplexResult:
+    inputs = [x, e, tau, tp, w, _rows_or_default(lib), _rows_or_default(pred)]
+    if k is not None:  # else E + 1
+        inputs.append(k)
+    predictions, skill = _host.simplex(*inputs, workers=workers)
+    return SimplexResult(predictions, _skill(skill))
+
+
+class SmapResult(NamedTuple):
+    predictions: Values
+    skill: Skill
+    coefficients: Values
+
+
+def smap(x: ArrayLike, e: int, tau: int = 1, tp: int = 1, theta: float = 0.0, w: int = 0,
+         lib: ArrayLike | None = None, pred: ArrayLike | None = None, *,
+         workers: int | None = None) -> SmapResult:
+    predictions, skill, coefficients = _host.smap(x, e, tau, tp, theta, w,
+                                                  _rows_or_default(lib), _rows_or_default(pred),
+                                                  workers=workers)
+    return SmapResult(predictions, _skill(skill), coefficients)
+
+
+def crossmap(x: ArrayLike, y: ArrayLike, e: int, tau: int = 1, sizes: ArrayLike | None = None,
+             samples: int = 100, seed: int | None = 0, w: int = 0, tp: int = 0, *,
+             workers: int | None = None) -> Values:
+    if sizes is None:
+        raise TypeError("crossmap() missing required argument: 'sizes'")
+    return _host.crossmap(x, y, e, tau, sizes, samples, numpy.zeros(0) if seed is None else seed,
+                          w, tp, workers=workers)
 
 
 attach_help(globals())

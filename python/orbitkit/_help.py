@@ -393,6 +393,81 @@ _PYTHON = {
         >>> bool(abs(orbitkit.apen(x) - 0.48) < 0.03)
         True
 """,
+    "simplex": """
+        x : array_like, shape (N,)
+        e : int
+        tau : int
+        tp : int
+        w : int
+        lib : array_like of int or None
+            In Python rows count from 0; None (or empty) takes every row with an
+            embedding and an observed target.
+        pred : array_like of int or None
+            In Python rows count from 0; None (or empty) takes every row with an
+            embedding.
+        k : int or None
+            None takes e + 1.
+        predictions : ndarray, shape (len(pred), 2)
+        skill : Skill, a named tuple (rho, mae, rmse) of floats
+
+        >>> import numpy as np, orbitkit
+        >>> x = orbitkit.foldmap(2000, [-1.4, 0.3, 0, 0])[:, 0]       # Henon x
+        >>> rho = [orbitkit.simplex(x, e).skill.rho for e in (1, 2, 3, 4)]
+        >>> int(np.argmax(rho)) + 1 in (2, 3)                         # the best E
+        True
+        >>> p, s = orbitkit.simplex(x, 2, tp=5)                       # five steps ahead
+        >>> p.shape, bool(s.rho < rho[1])
+        ((1999, 2), True)
+""",
+    "smap": """
+        x : array_like, shape (N,)
+        e : int
+        tau : int
+        tp : int
+        theta : float
+        w : int
+        lib : array_like of int or None
+            In Python rows count from 0; None (or empty) takes every row with an
+            embedding and an observed target.
+        pred : array_like of int or None
+            In Python rows count from 0; None (or empty) takes every row with an
+            embedding.
+        predictions : ndarray, shape (len(pred), 2)
+        skill : Skill, a named tuple (rho, mae, rmse) of floats
+        coefficients : ndarray, shape (len(pred), e + 1)
+
+        >>> import numpy as np, orbitkit
+        >>> x = np.empty(1000); x[0] = 0.4
+        >>> for t in range(999): x[t + 1] = 4 * x[t] * (1 - x[t])        # logistic map
+        >>> rho = [orbitkit.smap(x, 2, theta=theta).skill.rho for theta in (0, 0.5, 1, 2, 4)]
+        >>> int(np.argmax(rho)) > 0                                     # local maps win
+        True
+""",
+    "crossmap": """
+        x, y : array_like, shape (N,)
+        e : int
+        tau : int
+        sizes : array_like of int
+            Required: there is no default.
+        samples : int
+        seed : int or None
+            None takes the fixed libraries, the first sizes rows, one sample.
+        w : int
+        tp : int
+        R : ndarray, shape (len(sizes), samples)
+            A float for one size and one sample.
+
+        >>> import numpy as np, orbitkit
+        >>> x, y = np.empty(2000), np.empty(2000); x[0], y[0] = 0.4, 0.2
+        >>> for t in range(1999):                        # x drives y harder than y drives x
+        ...     x[t + 1] = x[t] * (3.8 - 3.8 * x[t] - 0.02 * y[t])
+        ...     y[t + 1] = y[t] * (3.5 - 3.5 * y[t] - 0.1 * x[t])
+        >>> sizes = [20, 100, 500, 1900]
+        >>> x_from_y = orbitkit.crossmap(y, x, 2, sizes=sizes, samples=20).mean(axis=1)
+        >>> y_from_x = orbitkit.crossmap(x, y, 2, sizes=sizes, samples=20).mean(axis=1)
+        >>> bool((np.diff(x_from_y) > 0).all() and x_from_y[-1] > y_from_x[-1])
+        True
+""",
 }
 
 _WORKERS: Tuple[str, List[str]] = (

@@ -284,6 +284,9 @@ void orbitkit_dfa_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_rqa_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_sampen_gateway(int, mxArray*[], int, const mxArray*[]);
 void orbitkit_apen_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_simplex_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_crossmap_gateway(int, mxArray*[], int, const mxArray*[]);
+void orbitkit_smap_gateway(int, mxArray*[], int, const mxArray*[]);
 }
 
 namespace {
@@ -332,6 +335,9 @@ module modules[] = {
     {"rqa", orbitkit_rqa_gateway, 3, 1, none, false, {}},
     {"sampen", orbitkit_sampen_gateway, 3, 1, none, false, {}},
     {"apen", orbitkit_apen_gateway, 1, 1, none, false, {}},
+    {"simplex", orbitkit_simplex_gateway, 2, 1, none, false, {}},
+    {"crossmap", orbitkit_crossmap_gateway, 1, 2, none, false, {}},
+    {"smap", orbitkit_smap_gateway, 3, 1, none, false, {}},
 };
 
 PyObject* error_type = nullptr;

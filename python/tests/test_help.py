@@ -68,7 +68,9 @@ def neighbour_calls(valid):
                 ("embeddim", [points[:, 0], 3]), ("lyapcurve", [points, 5]),
                 ("permen", [points[:, 0], 4]), ("dfa", [points[:, 0], [10, 100]]),
                 ("rqa", [points, 0.1]),
-                ("sampen", [points[:, 0]]), ("apen", [points[:, 0]])]
+                ("sampen", [points[:, 0]]), ("apen", [points[:, 0]]),
+                ("simplex", [points[:, 0], 2]), ("smap", [points[:, 0], 2]),
+                ("crossmap", [points[:, 0], points[:, 1], 2, 1, [10, 100]])]
     return [("neardist", [points, 0]), ("neardist", [points, 3, 0, [400]]),
             ("corrsum", [points, [np.nan]]), ("corrsum", [points, 1, 2.5]),
             ("embeddim", [points[:, 0], 3, 1, 0, 0]), ("embeddim", [points[:, 0], 290, 1, 10]),
@@ -77,7 +79,10 @@ def neighbour_calls(valid):
             ("dfa", [points[:, 0], [2, 10]]), ("dfa", [points[:, 0], 10, 1, np.inf]),
             ("rqa", [points, -1]), ("rqa", [points, 0.1, 1, 0]),
             ("sampen", [points[:, 0], 2, -1]), ("sampen", [points[:, 0], 2, 1, 1, 0, 200]),
-            ("apen", [points[:, 0], 0]), ("apen", [points[:, 0], 2, 1, 300])]
+            ("apen", [points[:, 0], 0]), ("apen", [points[:, 0], 2, 1, 300]),
+            ("simplex", [points[:, 0], 2, 1, 1, 0, [0]]), ("simplex", [points[:, 0], 2, 1, 1, 300]),
+            ("smap", [points[:, 0], 2, 1, 1, -1.0]),
+            ("crossmap", [points[:, 0], points[:, 1], 2, 1, [3]])]
 
 
 def test_returns_name_the_fields_of_what_each_call_gives(tmp_path):

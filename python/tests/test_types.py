@@ -18,4 +18,4 @@ def test_strict_type_check_accepts_the_demos_and_every_call(tmp_path):
 
 
 def test_the_typed_calls_run():
-    assert len(typed_calls.run()) == 21
+    assert len(typed_calls.run()) == 27

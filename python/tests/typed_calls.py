@@ -51,6 +51,17 @@ def run() -> list[float]:
     seen.append(h.normalized + float(h.counts[0]))
     F = orbitkit.dfa(x, [10, 100], order=1, q=2, workers=1)
     seen.append(float(np.polyfit(np.log([10, 100]), np.log(F), 1)[0]))
+    se: orbitkit.SampenResult = orbitkit.sampen(x, 2, None, tau=1, w=0, scales=[1, 2], workers=1)
+    seen.append(float(se.entropy[0] + se.a[1] + se.b[1]))
+    seen.append(orbitkit.apen(x[:1000], 2, r=0.1, tau=1, workers=1))
+    m: orbitkit.RqaMeasures = orbitkit.rqa(xy[:1000], 0.02, w=1, lmin=2, vmin=2, p=np.inf).measures
+    seen.append(m.det + m.lam + m.recurrences)
+    fit: orbitkit.SimplexResult = orbitkit.simplex(x, 2, tau=1, tp=1, w=0, lib=None, pred=[5, 9])
+    seen.append(fit.skill.rho + float(fit.predictions[0, 1]))
+    local: orbitkit.SmapResult = orbitkit.smap(x[:500], 2, theta=2.0, w=1)
+    seen.append(local.skill.mae + float(local.coefficients[0, 0]))
+    rho = orbitkit.crossmap(x[:500], xy[:500, 1], 2, sizes=[50, 400], samples=3, seed=None)
+    seen.append(float(rho[1, 0]))
     try:
         orbitkit.smoothwin(x, 0)
     except orbitkit.Error as refused:
