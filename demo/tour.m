@@ -32,7 +32,12 @@ function tour (figure_file)
 % 7. Recurrences: the recurrence plot of 1000 Henon points from the pairs
 %    within r that neardist lists, the same count as rqa's, and the
 %    determinism and laminarity of 20000 points (rqa).
-% 8. A table of the estimates beside the published values (one list of
+% 8. Prediction: simplex forecast skill of the Henon x series against the
+%    embedding dimension E and the horizon Tp (simplex) and the best E; S-map
+%    skill against theta, of the Henon x series and of AR(1) noise (smap);
+%    convergent cross mapping in both directions between two coupled
+%    logistic maps against the library size (crossmap).
+% 9. A table of the estimates beside the published values (one list of
 %    rows, printed in one format), and a figure.
 
   if (nargin < 1)
@@ -182,7 +187,57 @@ function tour (figure_file)
   % vertical lines) of 20000 points.
   M = rqa (henon(1:20000, :), r_rec);
 
-  % ---- 8. report --------------------------------------------------------
+  % ---- 8. prediction -----------------------------------------------------
+  % Simplex projection of the Henon x series from its own past, every point
+  % forecast from its neighbours among the others (leave one out): the skill
+  % rho falls with the horizon Tp, and one step ahead it peaks at the best
+  % embedding dimension E.
+  forecast_x = x(1:1000);
+  Es = (1:6)';
+  horizons = (1:10)';
+  rho_simplex = zeros (numel (Es), numel (horizons));
+  for e = 1:numel (Es)
+    for h = 1:numel (horizons)
+      [~, skill] = simplex (forecast_x, Es(e), 1, horizons(h));
+      rho_simplex(e, h) = skill(1);
+    end
+  end
+  [~, best_E] = max (rho_simplex(:, 1));      % the first of equal maxima
+  % S-map: local linear maps, the nearer library points weighted more as
+  % theta grows. A nonlinear map gains skill with theta; a linear stochastic
+  % series, AR(1) noise y(t) = 0.7 y(t-1) + e(t), does not.
+  thetas = [0 0.25 0.5 1 1.5 2 3 4 6 8]';
+  innovations = pool(end - 499:end);   % the pool's last, unused part
+  ar = zeros (500, 1);
+  ar(1) = innovations(1);
+  for k = 2:500
+    ar(k) = 0.7 * ar(k - 1) + innovations(k);
+  end
+  rho_smap = zeros (numel (thetas), 2);
+  for k = 1:numel (thetas)
+    [~, skill] = smap (x(1:500), best_E, 1, 1, thetas(k));
+    rho_smap(k, 1) = skill(1);
+    [~, skill] = smap (ar, best_E, 1, 1, thetas(k));
+    rho_smap(k, 2) = skill(1);
+  end
+  % Convergent cross mapping on two coupled logistic maps (Sugihara 2012),
+  % x driving y more strongly (0.1) than y drives x (0.02): y's past holds
+  % x, so x cross-mapped from y's manifold reaches a higher plateau than y
+  % from x's, as the library grows.
+  cx = zeros (1000, 1);
+  cy = zeros (1000, 1);
+  cx(1) = 0.4;
+  cy(1) = 0.2;
+  for k = 1:1000 - 1
+    cx(k + 1) = cx(k) * (3.8 - 3.8 * cx(k) - 0.02 * cy(k));
+    cy(k + 1) = cy(k) * (3.5 - 3.5 * cy(k) - 0.1 * cx(k));
+  end
+  libraries = [10 20 40 70 100 200 400 700 999]';   % 999: all rows, t = 2 ... 1000
+  samples = 20;
+  rho_x_from_y = in_order_sum (crossmap (cy, cx, 2, 1, libraries, samples)')' / samples;
+  rho_y_from_x = in_order_sum (crossmap (cx, cy, 2, 1, libraries, samples)')' / samples;
+
+  % ---- 9. report --------------------------------------------------------
   baker_d0 = 1 + bisect (@(d) l1 ^ d + l2 ^ d - 1, 0.1, 1);
   baker_d2 = corr_baker (eta, l1, l2);
   printf ('Henon map (a = -1.4, b = 0.3), %d points, embedded in 2 dimensions with\n', n);
@@ -224,6 +279,8 @@ function tour (figure_file)
     'white noise SampEn, m = 2, 0.2 sd (sampen)',   mse_noise(1),    '%.3f', '2.185'
     'white noise, DFA alpha (dfa)',                 alpha_noise(1),  '%.3f', '0.5'
     'random walk, DFA alpha (dfa)',                 alpha_walk(1),   '%.3f', '1.5'
+    'Henon x best E, simplex one step (simplex)',   best_E,          '%d',   '2 or 3'
+    'x from y, y from x, largest L (crossmap)',     rho_x_from_y(end), '%.3f', rho_y_from_x(end)
     'Henon recurrences of 1000 (neardist; rqa)',    n_plotted,       '%d',   M1000(9)
     'Henon DET; LAM, r = 0.02 (rqa)',               M(2),            '%.4f', M(6)
   };
@@ -232,7 +289,8 @@ function tour (figure_file)
   draw (figure_file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
         fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, clean(1:10:end), ...
         fine_t, akima_fit, orders, pe_henon, pe_noise, pe_seen, sizes, F_noise, F_walk, ...
-        alpha_noise, alpha_walk, rec_i, rec_j, scales, mse_noise, mse_pink);
+        alpha_noise, alpha_walk, rec_i, rec_j, scales, mse_noise, mse_pink, Es, horizons, ...
+        rho_simplex, best_E, thetas, rho_smap, libraries, rho_x_from_y, rho_y_from_x);
   printf ('\nfigure: %s (%.1f s in all)\n', figure_file, toc);
 end
 
@@ -357,7 +415,9 @@ end
 function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distances, ...
                fnn, e1, e2, S, growth, lambda_fit, t, noisy, smooth, knots, knot_values, ...
                fine_t, akima_fit, orders, pe_henon, pe_noise, pe_seen, sizes, F_noise, ...
-               F_walk, alpha_noise, alpha_walk, rec_i, rec_j, scales, mse_noise, mse_pink)
+               F_walk, alpha_noise, alpha_walk, rec_i, rec_j, scales, mse_noise, mse_pink, ...
+               Es, horizons, rho_simplex, best_E, thetas, rho_smap, libraries, ...
+               rho_x_from_y, rho_y_from_x)
   warning ('off', 'Octave:gnuplot-graphics');   % the headless toolkit is meant
   graphics_toolkit ('gnuplot');
   f = figure ('visible', 'off', 'position', [0 0 2250 1200]);
@@ -406,6 +466,22 @@ function draw (file, henon, mi, delay, bins, h0, h1, h2, fine, radii, C, distanc
           'location', 'southeast');
   title (sprintf ('neighbours parting (lyapcurve), slope %.3f', lambda_fit(1)));
   xlabel ('step'); ylabel ('mean ln distance');
+  subplot (3, 5, 8);
+  plot (horizons, rho_simplex', 'o-');
+  legend (arrayfun (@(e) sprintf ('E = %d', e), Es, 'uniformoutput', false), ...
+          'location', 'southwest');
+  title (sprintf ('simplex skill, Henon x (simplex); best E = %d', best_E));
+  xlabel ('horizon Tp'); ylabel ('rho');
+  subplot (3, 5, 9);
+  plot (thetas, rho_smap(:, 1), 'o-', thetas, rho_smap(:, 2), 's-');
+  legend ('Henon x', 'AR(1) noise', 'location', 'southeast');
+  title (sprintf ('S-map skill one step ahead, E = %d (smap)', best_E));
+  xlabel ('theta'); ylabel ('rho');
+  subplot (3, 5, 10);
+  semilogx (libraries, rho_x_from_y, 'o-', libraries, rho_y_from_x, 's-');
+  legend ('x from y (x drives y, 0.1)', 'y from x (y drives x, 0.02)', 'location', 'southeast');
+  title ('cross mapping, coupled logistic maps (crossmap)');
+  xlabel ('library size L'); ylabel ('rho, mean over draws');
   subplot (3, 5, 11);
   plot (orders, pe_henon, 'o-', orders, pe_noise, 's-');
   axis ([orders(1) orders(end) 0.4 1.05]);

@@ -24,7 +24,12 @@
 7. Recurrences: the recurrence plot of 1000 Henon points from the pairs
    within r that neardist lists, the same count as rqa's, and the
    determinism and laminarity of 20000 points (rqa).
-8. A table of the estimates beside the published values, and a figure,
+8. Prediction: simplex forecast skill of the Henon x series against the
+   embedding dimension E and the horizon Tp (simplex) and the best E; S-map
+   skill against theta, of the Henon x series and of AR(1) noise (smap);
+   convergent cross mapping in both directions between two coupled
+   logistic maps against the library size (crossmap).
+9. A table of the estimates beside the published values, and a figure,
    headless.
 
 The modules give the same bits as in Octave, and the arithmetic around them
@@ -292,7 +297,43 @@ def main(figure_file: str = "tour-python.png") -> None:
     # vertical lines) of 20000 points.
     M = orbitkit.rqa(henon[:20000], r_rec).measures
 
-    # ---- 8. report ------------------------------------------------------------
+    # ---- 8. prediction ----------------------------------------------------------
+    # Simplex projection of the Henon x series from its own past, every point
+    # forecast from its neighbours among the others (leave one out): the skill
+    # rho falls with the horizon Tp, and one step ahead it peaks at the best
+    # embedding dimension E.
+    forecast_x = x[:1000]
+    Es = list(range(1, 7))
+    horizons = list(range(1, 11))
+    rho_simplex = np.array([[orbitkit.simplex(forecast_x, e, 1, h).skill.rho for h in horizons]
+                            for e in Es])
+    best_E = Es[int(np.argmax(rho_simplex[:, 0]))]          # the first of equal maxima
+    # S-map: local linear maps, the nearer library points weighted more as
+    # theta grows. A nonlinear map gains skill with theta; a linear stochastic
+    # series, AR(1) noise y(t) = 0.7 y(t-1) + e(t), does not.
+    thetas = [0, 0.25, 0.5, 1, 1.5, 2, 3, 4, 6, 8]
+    innovations = pool[-500:]                               # the pool's last, unused part
+    ar = [innovations[0]]
+    for step in range(1, 500):
+        ar.append(0.7 * ar[-1] + innovations[step])
+    rho_smap = np.array([[orbitkit.smap(series, best_E, 1, 1, theta).skill.rho
+                          for series in (x[:500], np.array(ar))] for theta in thetas])
+    # Convergent cross mapping on two coupled logistic maps (Sugihara 2012),
+    # x driving y more strongly (0.1) than y drives x (0.02): y's past holds
+    # x, so x cross-mapped from y's manifold reaches a higher plateau than y
+    # from x's, as the library grows.
+    cx, cy = [0.4], [0.2]
+    for step in range(1000 - 1):
+        cx.append(cx[step] * (3.8 - 3.8 * cx[step] - 0.02 * cy[step]))
+        cy.append(cy[step] * (3.5 - 3.5 * cy[step] - 0.1 * cx[step]))
+    libraries = [10, 20, 40, 70, 100, 200, 400, 700, 999]   # 999: all rows, t = 2 ... 1000
+    samples = 20
+    rho_x_from_y = [in_order_sum(row) / samples
+                    for row in orbitkit.crossmap(cy, cx, 2, 1, libraries, samples)]
+    rho_y_from_x = [in_order_sum(row) / samples
+                    for row in orbitkit.crossmap(cx, cy, 2, 1, libraries, samples)]
+
+    # ---- 9. report ------------------------------------------------------------
     baker_d0 = 1 + bisect(lambda d: math.pow(l1, d) + math.pow(l2, d) - 1, 0.1, 1.0)
     baker_d2 = corr_baker(eta, l1, l2)
     print(f"Henon map (a = -1.4, b = 0.3), {n} points, embedded in 2 dimensions with")
@@ -328,6 +369,8 @@ def main(figure_file: str = "tour-python.png") -> None:
         ("white noise SampEn, m = 2, 0.2 sd (sampen)", mse_noise[0], "%.3f", "2.185"),
         ("white noise, DFA alpha (dfa)", alpha_noise[0], "%.3f", "0.5"),
         ("random walk, DFA alpha (dfa)", alpha_walk[0], "%.3f", "1.5"),
+        ("Henon x best E, simplex one step (simplex)", best_E, "%d", "2 or 3"),
+        ("x from y, y from x, largest L (crossmap)", rho_x_from_y[-1], "%.3f", rho_y_from_x[-1]),
         ("Henon recurrences of 1000 (neardist; rqa)", n_plotted, "%d", M1000.recurrences),
         ("Henon DET; LAM, r = 0.02 (rqa)", M.det, "%.4f", M.lam),
     ]
@@ -337,11 +380,9 @@ def main(figure_file: str = "tour-python.png") -> None:
     # Three rows of five: the geometry of the attractor; its dimension and
     # dynamics; complexity, recurrences and filtering.
     figure, ((attractor, information, partition, correlation, neighbours),
-             (dimension, parting, spare1, spare2, spare3),
+             (dimension, parting, forecasts, maps, causality),
              (patterns, multiscale, fluctuations, recurrences, filtering)) = plt.subplots(
                  3, 5, figsize=(28, 15))
-    for spare in (spare1, spare2, spare3):
-        spare.axis("off")
     attractor.plot(henon[:20000, 0], henon[:20000, 1], "k.", markersize=1)
     attractor.set(title="Henon attractor (foldmap)", xlabel="$x_n$", ylabel="$x_{n-1}$")
     information.plot(np.arange(maxlag + 1), mi, "o-")
@@ -380,6 +421,21 @@ def main(figure_file: str = "tour-python.png") -> None:
     parting.legend(loc="lower right")
     parting.set(title=f"neighbours parting (lyapcurve), slope {lambda_fit[0]:.3f}",
                 xlabel="step", ylabel="mean ln distance")
+    for e, row in zip(Es, rho_simplex):
+        forecasts.plot(horizons, row, "o-", label=f"E = {e}")
+    forecasts.legend(loc="lower left")
+    forecasts.set(title=f"simplex skill, Henon x (simplex); best E = {best_E}",
+                  xlabel="horizon $T_p$", ylabel=r"$\rho$")
+    maps.plot(thetas, rho_smap[:, 0], "o-", label="Henon x")
+    maps.plot(thetas, rho_smap[:, 1], "s-", label="AR(1) noise")
+    maps.legend(loc="lower right")
+    maps.set(title=f"S-map skill one step ahead, E = {best_E} (smap)", xlabel=r"$\theta$",
+             ylabel=r"$\rho$")
+    causality.semilogx(libraries, rho_x_from_y, "o-", label="x from y (x drives y, 0.1)")
+    causality.semilogx(libraries, rho_y_from_x, "s-", label="y from x (y drives x, 0.02)")
+    causality.legend(loc="lower right")
+    causality.set(title="cross mapping, coupled logistic maps (crossmap)",
+                  xlabel="library size $L$", ylabel=r"$\rho$, mean over draws")
     patterns.plot(orders, pe_henon, "o-", label="Henon x")
     patterns.plot(orders, pe_noise, "s-", label="white noise")
     patterns.legend(loc="lower left")
