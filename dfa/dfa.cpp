@@ -43,6 +43,7 @@
 #include "host/big_buffer.h"
 #include "host/host.h"
 #include "host/parallel.h"
+#include "neighbours/series.h"
 
 namespace {
 
@@ -330,12 +331,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs > IN_COUNT) host::fail("At most four inputs: x, n, order and q");
   host::require_real_double_inputs(nrhs, prhs, IN_COUNT);
 
-  const mxArray* series = prhs[IN_X];
-  if (mxGetM(series) > 1 && mxGetN(series) > 1) host::fail("x must be a vector");
-  const double* x = mxGetPr(series);
-  const size_t N = host::all_elements(series);
-  for (size_t t = 0; t < N; ++t)
-    if (!std::isfinite(x[t])) host::fail("x must not hold NaN or Inf");
+  const auto [x, N] = neighbours::series_from(prhs[IN_X]);
 
   double order = 1;
   if (nrhs > IN_ORDER) {

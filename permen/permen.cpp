@@ -36,6 +36,7 @@
 #include "host/big_buffer.h"
 #include "host/host.h"
 #include "host/parallel.h"
+#include "neighbours/series.h"
 
 namespace {
 
@@ -255,12 +256,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs > IN_WEIGHTED && mxGetClassID(prhs[IN_WEIGHTED]) != mxLOGICAL_CLASS)
     host::require_real_double(prhs[IN_WEIGHTED], IN_WEIGHTED + 1);
 
-  const mxArray* series = prhs[IN_X];
-  if (mxGetM(series) > 1 && mxGetN(series) > 1) host::fail("x must be a vector");
-  const double* x = mxGetPr(series);
-  const size_t N = host::all_elements(series);
-  for (size_t t = 0; t < N; ++t)
-    if (!std::isfinite(x[t])) host::fail("x must not hold NaN or Inf");
+  const auto [x, N] = neighbours::series_from(prhs[IN_X]);
 
   double m = 3, tau = 1;
   if (nrhs > IN_M) {
