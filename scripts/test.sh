@@ -2,7 +2,7 @@
 # Installs what is missing, then builds and runs every test:
 #   1. the C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer,
 #      then under ThreadSanitizer,
-#   2. a bounded run of every module's fuzz target (20 seconds each),
+#   2. a bounded run of every module's fuzz target (10 seconds each),
 #   3. the build through the host's own mex command (make_toolbox.m), of one
 #      module of each kind,
 #   4. the Octave package, installed into a temporary prefix, every module's
@@ -26,7 +26,7 @@ cmake --build build-tsan -j"$(nproc)" >/dev/null
 (cd build-tsan && ctest --output-on-failure -j"$(nproc)")
 
 echo "== Fuzzing every gateway"
-bash scripts/fuzz.sh 20
+bash scripts/fuzz.sh 10
 
 echo "== Build with the host's mex command"
 rm -rf build-mex
