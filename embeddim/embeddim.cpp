@@ -96,36 +96,41 @@ void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, ui
   const double sigma = neighbours::spread_of(x, N);
 
   std::vector<double> E(mmax + 1), E_star(mmax + 1);
+  // Each point's neighbour and distance are stored at its place in leaf
+  // order, the order it is searched in: each thread then writes one run of
+  // entries, not entries scattered over the whole array next to those of the
+  // other threads. The sums read them back in the order of t.
   big_buffer::vector<double> R(N);
   big_buffer::vector<row_t> nearest(N);
   for (size_t m = 1; m <= mmax + 1; ++m) {
     const size_t T = N - m * tau;
+    neighbours::leaf_ordered points;
     {
       lap(phase_times::sums);
       const neighbours::kd_tree tree(neighbours::delay_columns(x, m, tau), T, threads);
       lap(phase_times::build);
-      const neighbours::leaf_ordered points = neighbours::in_leaf_order(tree, nullptr, T);
-      const row_t* rows = tree.rows();
+      points = neighbours::in_leaf_order(tree, nullptr, T);
       lap(phase_times::order);
       neighbours::k_nearest(tree, neighbours::norm::maximum, 1, w, points.positions.data(), T,
                             threads, [&](size_t at, const double* distance, const row_t* found) {
-                              const row_t t = rows[points.positions[at]];
-                              R[t] = distance[0];
-                              nearest[t] = found[0];
+                              R[at] = distance[0];
+                              nearest[at] = found[0];
                             });
       lap(phase_times::search);
     }
+    const uint32_t* searched_at = points.searched_at.data();
     const double* next = x + m * tau;  // the coordinate embedding m + 1 adds
     size_t in_K = 0, false_neighbours = 0;
     double ratios = 0, deltas = 0;
     for (size_t t = 0; t < T; ++t) {
-      const double delta = std::fabs(next[t] - next[nearest[t]]);
+      const size_t at = searched_at[t];
+      const double delta = std::fabs(next[t] - next[nearest[at]]);
       deltas += delta;
-      if (!(R[t] > 0)) continue;
+      if (!(R[at] > 0)) continue;
       ++in_K;
-      const double R_next = std::max(R[t], delta);
-      ratios += R_next / R[t];
-      false_neighbours += delta / R[t] > rtol || R_next / sigma > atol;
+      const double R_next = std::max(R[at], delta);
+      ratios += R_next / R[at];
+      false_neighbours += delta / R[at] > rtol || R_next / sigma > atol;
     }
     if (m <= mmax) F[m - 1] = in_K ? double(false_neighbours) / double(in_K) : NAN;
     E[m - 1] = in_K ? ratios / double(in_K) : NAN;
