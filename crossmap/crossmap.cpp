@@ -97,7 +97,10 @@ void cross_map(const cross_problem& p, const size_t* sizes, size_t nL, size_t sa
   // thread, and its libraries n rows or fewer each.
   threads = parallel::threads_for(double(draws) * double(n) * std::log2(mean_size + 2), 1 << 16,
                                   long(draws), threads);
-  const size_t per_batch = size_t(threads) * std::max<size_t>(2, std::min<size_t>(16, (size_t(1) << 20) / (n + 1)));
+  // About 2^20 library rows a thread per batch: few batches, so that many
+  // small draws do not start threads for each handful.
+  const size_t per_batch = std::min(
+      draws, size_t(threads) * std::max<size_t>(2, (size_t(1) << 20) / (n + 1)));
   std::vector<big_buffer::vector<row_t>> libraries(per_batch);
   std::vector<size_t> batch_sizes(per_batch);
   std::vector<big_buffer::vector<double>> forecasts(static_cast<size_t>(threads));

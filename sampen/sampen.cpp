@@ -124,7 +124,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
   mxArray* outputs[OUT_COUNT];
   for (mxArray*& output : outputs) output = host::create_matrix_to_fill(S, 1);
-  const size_t overflowed =
+  // No scale: nothing to count (and m, tau need not fit a count).
+  const size_t overflowed = S == 0 ? 0 :
       sample_entropy(series.x, series.N, size_t(m), r, size_t(tau), w, scales.data(), S,
                      mxGetPr(outputs[OUT_SE]), mxGetPr(outputs[OUT_A]), mxGetPr(outputs[OUT_B]),
                      parallel::thread_budget());

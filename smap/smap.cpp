@@ -86,6 +86,12 @@ double smap_fit(const predict::embedding& e, size_t Tp, double theta, uint64_t w
     for (size_t j = 0; j < E; ++j) A(Eigen::Index(i), Eigen::Index(j + 1)) = W * e.x[s - j * e.tau];
     b(Eigen::Index(i)) = W * e.x[s + Tp];
   }
+  // Values near the largest doubles can overflow the distances or the
+  // weighted rows; such a system has no fit (and the SVD must not see it).
+  if (!A.allFinite() || !b.allFinite()) {
+    for (size_t j = 0; j < p; ++j) c[j * stride] = NAN;
+    return NAN;
+  }
   Eigen::HouseholderQR<Eigen::Ref<Eigen::MatrixXd>> qr(A);
   b.applyOnTheLeft(qr.householderQ().adjoint());
   const Eigen::Index r = Eigen::Index(std::min(m, p));
