@@ -133,8 +133,8 @@ def test_the_top_says_which_parameter_each_letter_of_the_prose_is():
         for letters, python, rows in pairs:
             assert python in parameters, (name, python)
             parameter_lines = sections(function.__doc__)["Parameters"]
-            first = next(k for k, line in enumerate(parameter_lines)
-                         if line.startswith(python + " : "))
+            first = next(k for k, line in enumerate(parameter_lines)  # also "a, b : int"
+                         if python in line.split(" : ")[0].split(", "))
             entry = [parameter_lines[first]] + list(
                 itertools.takewhile(lambda line: line.startswith(" "), parameter_lines[first + 1:]))
             assert bool(rows) == ("rows count from 0" in " ".join(entry)), (name, python)
