@@ -3,7 +3,7 @@
 // column's own are found. column_grid, declared here, is the index over one
 // call's data; its other parts are defined beside what uses them: counting
 // and placing the cells in cell_placement.h and lone_columns.h, the rounds
-// in serial_rounds.h, grouped_rounds.h and speculative_rounds.h.
+// in serial_rounds.h, grouped_rounds.h and rounds_ahead.h.
 //
 // Why the classes come out the same, in the same order: the index decides
 // only which columns a reference is compared with, never whether they match.
@@ -196,7 +196,7 @@ class column_grid {
   // done) when they cannot be used or would not pay.
   void serial_entropy(double& H, int threads);       // serial_rounds.h
   bool grouped_entropy(double& H, int threads);      // grouped_rounds.h
-  bool speculative_entropy(double& H, int threads);  // speculative_rounds.h
+  bool speculative_entropy(double& H, int threads);  // rounds_ahead.h
 
  private:
   friend class grouped_rounds<Index>;

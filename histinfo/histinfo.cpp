@@ -27,7 +27,7 @@
 //   cells; lone_columns.h: columns that match no other, set apart;
 // - the strategies: serial_rounds.h (one round after another), and on
 //   several threads grouped_rounds.h (groups of cells apart from one
-//   another) and speculative_rounds.h (rounds guessed ahead).
+//   another) and rounds_ahead.h (rounds guessed ahead).
 // Here: the choice among the strategies, and the gateway.
 #include <algorithm>
 #include <cstddef>
@@ -39,7 +39,7 @@
 #include "histinfo/grouped_rounds.h"
 #include "histinfo/lone_columns.h"
 #include "histinfo/serial_rounds.h"
-#include "histinfo/speculative_rounds.h"
+#include "histinfo/rounds_ahead.h"
 #include "host/host.h"
 #include "host/parallel.h"
 

@@ -38,7 +38,7 @@ namespace {
 // system streams by itself.
 //
 // With skip_classed, columns already classed (still listed because their
-// cell was not yet tidied, see speculative_rounds.h) are dropped too.
+// cell was not yet tidied, see rounds_ahead.h) are dropped too.
 template <bool fetch_ahead, bool skip_classed = false, typename Index>
 long sweep_columns(const double* data, long M, long r, Index* members, long n,
                    unsigned char* classed, long& kept) {
