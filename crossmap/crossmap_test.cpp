@@ -18,12 +18,14 @@ bool same_bits(double a, double b) {
 
 std::vector<double> run(const std::vector<double>& x, const std::vector<double>& y, size_t E,
                         size_t tau, const std::vector<size_t>& sizes, size_t samples, bool seeded,
-                        uint32_t seed, size_t w, size_t Tp, int threads) {
+                        uint32_t seed, size_t w, size_t Tp, int threads,
+                        const list_plan* plan = nullptr) {
   const predict::embedding e{x.data(), x.size(), E, tau};
   const cross_problem p{e, y.data(), Tp, w, x.size() - e.first() - Tp};
   const size_t columns = seeded ? samples : 1;
   std::vector<double> R(sizes.size() * columns, -7);
-  cross_map(p, sizes.data(), sizes.size(), columns, seeded, seed, R.data(), threads);
+  cross_map(p, sizes.data(), sizes.size(), columns, seeded, seed, R.data(), threads,
+            plan ? *plan : default_plan(p.n, E + 1));
   return R;
 }
 
@@ -78,14 +80,19 @@ TEST(CrossmapCore, AgreesWithTheModelBitForBit) {
     const bool seeded = trial % 5 != 4;
     const uint32_t seed = uint32_t(rng());
     const auto want = model(x, y, E, tau, sizes, samples, seeded, seed, w, Tp);
-    for (int threads : {1, 2, 3}) {
-      const auto got = run(x, y, E, tau, sizes, samples, seeded, seed, w, Tp, threads);
-      ASSERT_EQ(got.size(), want.size());
-      for (size_t i = 0; i < want.size(); ++i)
-        ASSERT_TRUE(same_bits(got[i], want[i]))
-            << "trial " << trial << " threads " << threads << " entry " << i << ": " << got[i]
-            << ", want " << want[i];
-    }
+    // Trees alone, lists walked by every draw (short ones: many rows fall
+    // back on the tree), and the plan of a call.
+    const list_plan plans[] = {{0, 0}, {1 + size_t(trial) % 4, 0}, {3 + size_t(trial) % 9, 0},
+                               default_plan(n, E + 1)};
+    for (int threads : {1, 2, 3})
+      for (const list_plan& plan : plans) {
+        const auto got = run(x, y, E, tau, sizes, samples, seeded, seed, w, Tp, threads, &plan);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i)
+          ASSERT_TRUE(same_bits(got[i], want[i]))
+              << "trial " << trial << " threads " << threads << " depth " << plan.depth << " entry "
+              << i << ": " << got[i] << ", want " << want[i];
+      }
   }
 }
 

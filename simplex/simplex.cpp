@@ -45,16 +45,27 @@ predict::skill simplex_forecasts(const predict::embedding& e, size_t Tp, uint64_
   // another close by, and the tree stays in cache.
   big_buffer::vector<uint32_t> order(nP);
   {
+    // Each row's place: its leaf position, or nL when it is not a library
+    // row; then the rows by place, in their order within a place (a
+    // counting sort).
     big_buffer::vector<uint32_t> position_of(nL);
     for (size_t i = 0; i < nL; ++i) position_of[tree.rows()[i]] = uint32_t(i);
-    big_buffer::vector<uint64_t> keyed(nP);
+    const bool one_run = nL > 0 && lib[nL - 1] - lib[0] == nL - 1;
+    big_buffer::vector<uint32_t> place(nP);
+    big_buffer::vector<size_t> next(nL + 2, 0);
     for (size_t r = 0; r < nP; ++r) {
-      const row_t* at = std::lower_bound(lib, lib + nL, pred[r]);
-      const uint64_t place = at != lib + nL && *at == pred[r] ? position_of[size_t(at - lib)] : nL;
-      keyed[r] = place << 32 | r;
+      size_t at = nL;
+      if (one_run) {
+        if (pred[r] >= lib[0] && pred[r] <= lib[nL - 1]) at = pred[r] - lib[0];
+      } else {
+        const row_t* found = std::lower_bound(lib, lib + nL, pred[r]);
+        if (found != lib + nL && *found == pred[r]) at = size_t(found - lib);
+      }
+      place[r] = at < nL ? position_of[at] : uint32_t(nL);
+      ++next[place[r] + 1];
     }
-    std::sort(keyed.begin(), keyed.end());
-    for (size_t r = 0; r < nP; ++r) order[r] = uint32_t(keyed[r]);
+    for (size_t i = 1; i <= nL; ++i) next[i] += next[i - 1];
+    for (size_t r = 0; r < nP; ++r) order[next[place[r]]++] = uint32_t(r);
   }
   constexpr size_t chunk = 256;
   const long chunks = long((nP + chunk - 1) / chunk);

@@ -15,9 +15,10 @@
 // of rank). The forecast is c_0 + sum_j c_j v_j(t).
 //
 // The system, m rows of E + 1, is first reduced by Householder QR to its
-// E + 1 square triangle R (Eigen's HouseholderQR, on the rows in place),
-// whose singular values are the system's; R's SVD (Eigen's JacobiSVD) then
-// solves it. Each prediction row is fitted on its own, in chunks on the
+// E + 1 square triangle R (Eigen's HouseholderQR, on the rows in place,
+// with the weighted targets as one more column: the reflections that
+// reduce the system carry them along), whose singular values are the
+// system's; R's SVD (Eigen's JacobiSVD) then solves it. Each prediction row is fitted on its own, in chunks on the
 // threads, so the thread count changes no bit; another build of the linear
 // algebra may change the last bits.
 // Eigen's own code warns under -Wall -Wextra where the builds without
@@ -37,6 +38,7 @@
 #include "host/host.h"
 #include "host/parallel.h"
 #include "neighbours/inputs.h"
+#include "neighbours/library_nearest.h"
 #include "predict/forecast.h"
 #include "predict/inputs.h"
 
@@ -44,22 +46,24 @@ namespace {
 
 using predict::row_t;
 
-// The working arrays of one thread: the weighted system of up to n rows.
+// The working arrays of one thread: the weighted system of up to n rows,
+// its E + 1 columns and then the targets.
 struct smap_work {
-  std::vector<double> design, target, distance;
+  std::vector<double> system, distance;
   std::vector<row_t> rows;
   std::vector<double> point;
-  explicit smap_work(size_t n, size_t E)
-      : design(n * (E + 1)), target(n), distance(n), rows(n), point(E) {}
+  explicit smap_work(size_t n, size_t E) : system(n * (E + 2)), distance(n), rows(n), point(E) {}
 };
 
 // Fits the map of prediction row t from the library lib[0 ... nL - 1]
 // (ascending; at least one row more than w from t), writes its E + 1
 // coefficients to c (stride apart) and returns the forecast.
+// D is E when known at compile time, else 0.
+template <size_t D>
 double smap_fit(const predict::embedding& e, size_t Tp, double theta, uint64_t w,
                 const row_t* lib, size_t nL, size_t t, smap_work& work, double* c,
                 size_t stride) {
-  const size_t E = e.E, p = E + 1;
+  const size_t E = D ? D : e.E, p = E + 1;
   e.point(t, work.point.data());
   size_t m = 0;
   double sum = 0;
@@ -77,28 +81,36 @@ double smap_fit(const predict::embedding& e, size_t Tp, double theta, uint64_t w
     ++m;
   }
   const double mean = sum / double(m);
-  Eigen::Map<Eigen::MatrixXd> A(work.design.data(), Eigen::Index(m), Eigen::Index(p));
-  Eigen::Map<Eigen::VectorXd> b(work.target.data(), Eigen::Index(m));
+  // Column j of the system at work.system + j m; column p the targets.
+  double* const system = work.system.data();
+  double largest = 0;
   for (size_t i = 0; i < m; ++i) {
     const size_t s = work.rows[i];
     const double W = mean > 0 ? std::exp(-theta * (work.distance[i] / mean)) : 1.0;
-    A(Eigen::Index(i), 0) = W;
-    for (size_t j = 0; j < E; ++j) A(Eigen::Index(i), Eigen::Index(j + 1)) = W * e.x[s - j * e.tau];
-    b(Eigen::Index(i)) = W * e.x[s + Tp];
+    system[i] = W;
+    for (size_t j = 0; j < E; ++j) {
+      const double value = W * e.x[s - j * e.tau];
+      system[i + (j + 1) * m] = value;
+      largest = std::max(largest, std::fabs(value));
+    }
+    system[i + p * m] = W * e.x[s + Tp];
+    largest = std::max(largest, std::fabs(system[i + p * m]));
   }
   // Values near the largest doubles can overflow the distances or the
   // weighted rows; such a system has no fit (and the SVD must not see it).
-  if (!A.allFinite() || !b.allFinite()) {
+  // NaN drops out of max: the mean of the distances stands for it.
+  if (!(largest <= std::numeric_limits<double>::max()) || !std::isfinite(mean)) {
     for (size_t j = 0; j < p; ++j) c[j * stride] = NAN;
     return NAN;
   }
-  Eigen::HouseholderQR<Eigen::Ref<Eigen::MatrixXd>> qr(A);
-  b.applyOnTheLeft(qr.householderQ().adjoint());
+  Eigen::Map<Eigen::MatrixXd> Ab(system, Eigen::Index(m), Eigen::Index(p + 1));
+  Eigen::HouseholderQR<Eigen::Ref<Eigen::MatrixXd>> qr(Ab);
   const Eigen::Index r = Eigen::Index(std::min(m, p));
-  const Eigen::MatrixXd R = qr.matrixQR().topRows(r).template triangularView<Eigen::Upper>();
+  const Eigen::MatrixXd R =
+      qr.matrixQR().topLeftCorner(r, Eigen::Index(p)).template triangularView<Eigen::Upper>();
   Eigen::JacobiSVD<Eigen::MatrixXd> svd(R, Eigen::ComputeFullU | Eigen::ComputeFullV);
   svd.setThreshold(1e-12);
-  const Eigen::VectorXd coefficients = svd.solve(b.head(r));
+  const Eigen::VectorXd coefficients = svd.solve(qr.matrixQR().col(Eigen::Index(p)).head(r));
   double forecast = coefficients(0);
   for (size_t j = 0; j < E; ++j)
     forecast = forecast + coefficients(Eigen::Index(j + 1)) * work.point[j];
@@ -123,7 +135,9 @@ predict::skill smap_forecasts(const predict::embedding& e, size_t Tp, double the
     for (size_t r = size_t(task) * chunk; r < end; ++r) {
       const size_t t = pred[r];
       P[r] = t + Tp < e.N ? e.x[t + Tp] : std::numeric_limits<double>::quiet_NaN();
-      P[nP + r] = smap_fit(e, Tp, theta, w, lib, nL, t, *work, C + r, nP);
+      neighbours::with_dimension(e.E, [&](auto D) {
+        P[nP + r] = smap_fit<decltype(D)::value>(e, Tp, theta, w, lib, nL, t, *work, C + r, nP);
+      });
     }
   });
   return predict::skill_of(P, P + nP, nP);
