@@ -21,7 +21,7 @@ set(TOOLBOX_TEST_TIMEOUT 600)
 
 # A C++ test executable against the stand-in host, run by ctest.
 function(toolbox_test name source)
-  if(TOOLBOX_FUZZ)
+  if(TOOLBOX_FUZZ OR NOT TOOLBOX_CXX_TESTS)
     return()
   endif()
   add_executable(${name} ${source})
