@@ -15,8 +15,8 @@
 // R(i, j) is the correlation of forecasts and targets over the valid rows.
 // Without a seed the library is the first L(i) valid rows, once.
 //
-// The draws are made on the calling thread, a batch at a time; the batch's
-// forecasts then run on the threads, one draw per task. Two searches find
+// The draws run on the threads, one draw per task, a batch at a time; one
+// task of each batch makes the random swaps of the next. Two searches find
 // a draw's neighbours, both exact, with the same distances:
 //  - the lists: every valid row's `depth` nearest candidates among all
 //    valid rows, found once per call. The k nearest library rows of a row
@@ -91,7 +91,8 @@ neighbour_lists nearest_candidates(const cross_problem& p, const neighbours::kd_
         p.e.point(p.first() + r, v.data());
         const size_t found = search.search(v.data(), p.first() + r);
         row_t* list = lists.rows.data() + i * depth;
-        for (size_t m = 0; m < depth; ++m) list[m] = row_t(m < found ? search.numbers()[m] - p.first() : p.n);
+        for (size_t m = 0; m < depth; ++m)
+          list[m] = row_t(m < found ? search.numbers()[m] - p.first() : p.n);
       }
     });
   });
@@ -148,7 +149,8 @@ double cross_map_draw(const cross_problem& p, const row_t* lib, size_t L,
           rows[m] = row_t(p.first() + rows[m]);
           distances[m] = distance_between<D>(p.e, rows[m], v);
         }
-        forecasts[order[r]] = predict::simplex_forecast(distances.data(), rows.data(), k, p.y, p.Tp);
+        forecasts[order[r]] =
+            predict::simplex_forecast(distances.data(), rows.data(), k, p.y, p.Tp);
         continue;
       }
     }
@@ -157,7 +159,8 @@ double cross_map_draw(const cross_problem& p, const row_t* lib, size_t L,
       search = std::make_unique<neighbours::library_search<D>>(*tree, lib, k, p.w);
     }
     search->search(v, t);
-    forecasts[order[r]] = predict::simplex_forecast(search->distances(), search->numbers(), k, p.y, p.Tp);
+    forecasts[order[r]] =
+        predict::simplex_forecast(search->distances(), search->numbers(), k, p.y, p.Tp);
   }
   return predict::skill_of(targets, forecasts, p.n).rho;
 }
@@ -197,7 +200,8 @@ void cross_map(const cross_problem& p, const size_t* sizes, size_t nL, size_t sa
     std::iota(all.begin(), all.end(), row_t(p.first()));
     const neighbours::kd_tree tree = predict::library_tree(p.e, all.data(), n, threads);
     std::copy(tree.rows(), tree.rows() + n, order.begin());
-    if (any_walks) lists = nearest_candidates(p, tree, all.data(), order.data(), plan.depth, threads);
+    if (any_walks)
+      lists = nearest_candidates(p, tree, all.data(), order.data(), plan.depth, threads);
   }
 
   double mean_size = 0;

@@ -37,13 +37,22 @@
 %   TP       horizon, a whole number >= 0 (default 0).
 %   R        numel (L) x SAMPLES correlations (numel (L) x 1 without a seed).
 %
-%   Threads: the libraries are drawn on the calling thread, a batch at a
-%   time; the batch's draws are then forecast on the cores this process may
-%   use (or OMP_NUM_THREADS of them), each draw searching a k-d tree over
-%   its own library. The results are the same, bit for bit, for every thread
-%   count. Memory besides X, Y and R, O(N) per thread: the tree over a
-%   library (about 10 E + 10 bytes per row), the forecasts, and a few
-%   libraries per thread waiting in a batch (4 bytes per row each).
+%   Search: the K nearest library rows of a row are the first K library
+%   rows in the list of its nearest candidates among all valid rows. These
+%   lists (64 candidates a row) are found once per call, and a draw whose
+%   library holds, on average, 2 K rows of a list walks them; a smaller
+%   library, or a row whose list holds fewer than K library rows, is
+%   searched in a k-d tree over the draw's library. Both give the same
+%   neighbours.
+%
+%   Threads: the draws' random swaps are made a batch at a time, the next
+%   batch's while the cores this process may use (or OMP_NUM_THREADS of
+%   them) forecast this batch's draws. The results are the same, bit for
+%   bit, for every thread count. Memory besides X, Y and R: the lists, 256
+%   bytes per row (fewer candidates a row beyond 2^18 rows: at most 64 MB),
+%   and O(N) per thread: the tree over a library (about 10 E + 10 bytes per
+%   row), the forecasts, and the swaps of a few draws per thread (4 bytes
+%   per library row each).
 %
 %   Refused, with these messages:
 %     fewer than 5 inputs      "x, y, E, tau and L must be given"

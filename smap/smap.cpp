@@ -18,9 +18,10 @@
 // E + 1 square triangle R (Eigen's HouseholderQR, on the rows in place,
 // with the weighted targets as one more column: the reflections that
 // reduce the system carry them along), whose singular values are the
-// system's; R's SVD (Eigen's JacobiSVD) then solves it. Each prediction row is fitted on its own, in chunks on the
-// threads, so the thread count changes no bit; another build of the linear
-// algebra may change the last bits.
+// system's; R's SVD (Eigen's JacobiSVD) then solves it. Each prediction
+// row is fitted on its own, in chunks on the threads, so the thread count
+// changes no bit; another build of the linear algebra may change the last
+// bits.
 // Eigen's own code warns under -Wall -Wextra where the builds without
 // CMake (mex, the Octave package) include it as a user's header.
 #pragma GCC diagnostic push
