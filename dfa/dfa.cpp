@@ -32,12 +32,14 @@
 // bit the same on every machine; they are on every thread count: each
 // window's F2 is computed on its own, and the means run in window order on
 // the calling thread. Memory besides x and F: the profile (8 bytes per
-// sample) and 8 bytes per window of one size.
+// sample) and 8 bytes per window of the sizes computed together: as many
+// windows as samples, or those of the smallest size when it has more.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <string>
 
 #include "host/big_buffer.h"
@@ -242,18 +244,24 @@ void profile(const double* x, size_t N, double* Y) {
   }
 }
 
-// F2 of the 2 floor(N/n) windows of size n of the profile Y (N values), in
-// window order, order + 2 <= n <= N. Start window v and end window 2K-1-v
+// The windows of one size n of the profile Y (N values), order + 2 <= n
+// <= N, shared out in tasks: F2 of its 2K windows, K = floor(N/n), go to
+// F2[0 ... 2K-1] in window order. Start window v and end window 2K-1-v
 // (from 0) lie N - K n samples apart, so each task takes both: the second
 // finds most of its samples in cache.
-void window_fluctuations(const double* Y, size_t N, size_t n, int order, double* F2, int threads) {
-  const size_t K = N / n, shift = N - K * n;
-  const basis B = basis_for(n, order);
-  // Pairs of windows per task: about 2^15 samples.
-  const size_t per_task = std::max<size_t>(1, (size_t(1) << 15) / n);
-  const long tasks = long((K + per_task - 1) / per_task);
-  threads = parallel::threads_for(2 * double(K) * double(n) * (order + 2), 2e5, tasks, threads);
-  parallel::run(tasks, threads, [&](long task, int) {
+struct size_windows {
+  size_t n, K, shift, per_task;
+  basis B;
+  double* F2;
+  size_windows(size_t N, size_t n_, int order, double* F2_)
+      : n(n_), K(N / n_), shift(N - K * n_),
+        // Pairs of windows per task: about 2^15 samples.
+        per_task(std::max<size_t>(1, (size_t(1) << 15) / n_)),
+        B(basis_for(n_, order)),
+        F2(F2_) {}
+  long tasks() const { return long((K + per_task - 1) / per_task); }
+
+  void run_task(const double* Y, long task, int order) const {
     const size_t first = size_t(task) * per_task, end = std::min(K, first + per_task);
     if (n > short_window) {
       for (size_t v = first; v < end; ++v) {
@@ -280,6 +288,25 @@ void window_fluctuations(const double* Y, size_t N, size_t n, int order, double*
       if (filled == lanes) flush();
     }
     if (filled) flush();
+  }
+};
+
+// F2 of the windows of the sizes `batch`, in one run of the threads: the
+// tasks of the first size, then of the next, and so on.
+void window_fluctuations(const double* Y, const std::vector<size_windows>& batch, int order,
+                         int threads) {
+  std::vector<long> first_task(batch.size() + 1, 0);
+  double work = 0;
+  for (size_t b = 0; b < batch.size(); ++b) {
+    first_task[b + 1] = first_task[b] + batch[b].tasks();
+    work += 2 * double(batch[b].K) * double(batch[b].n) * (order + 2);
+  }
+  const long tasks = first_task.back();
+  threads = parallel::threads_for(work, 2e5, tasks, threads);
+  parallel::run(tasks, threads, [&](long task, int) {
+    const size_t b = size_t(std::upper_bound(first_task.begin(), first_task.end(), task) -
+                            first_task.begin()) - 1;
+    batch[b].run_task(Y, task - first_task[b], order);
   });
 }
 
@@ -298,18 +325,36 @@ double moment(const double* F2, size_t windows, double q) {
   return std::pow(sum / double(windows), 1 / q);
 }
 
-// F (sizes x moments, column-major) for the N samples x.
+// F (sizes x moments, column-major) for the N samples x. The sizes run a
+// batch at a time, each batch's windows in one run of the threads (one
+// start and one wait for many sizes), the largest windows first so that
+// the last tasks are short; a batch holds as many sizes as fit in room for
+// max(N, the most windows of a size) values of F2.
 void fluctuation_function(const double* x, size_t N, const double* n, size_t sizes, int order,
                           const double* q, size_t moments, double* F, int threads) {
   big_buffer::vector<double> Y(N);
   profile(x, N, Y.data());
-  size_t most = 0;
-  for (size_t s = 0; s < sizes; ++s) most = std::max(most, 2 * (N / size_t(n[s])));
-  big_buffer::vector<double> F2(most);
-  for (size_t s = 0; s < sizes; ++s) {
-    const size_t size = size_t(n[s]), windows = 2 * (N / size);
-    window_fluctuations(Y.data(), N, size, order, F2.data(), threads);
-    for (size_t j = 0; j < moments; ++j) F[s + j * sizes] = moment(F2.data(), windows, q[j]);
+  std::vector<size_t> largest_first(sizes);
+  std::iota(largest_first.begin(), largest_first.end(), size_t(0));
+  std::stable_sort(largest_first.begin(), largest_first.end(),
+                   [&](size_t a, size_t b) { return n[a] > n[b]; });
+  size_t room = N;
+  for (size_t s = 0; s < sizes; ++s) room = std::max(room, 2 * (N / size_t(n[s])));
+  big_buffer::vector<double> F2(room);
+  for (size_t next = 0; next < sizes;) {
+    std::vector<size_windows> batch;
+    std::vector<size_t> members;
+    for (size_t used = 0; next < sizes; ++next) {
+      const size_t s = largest_first[next], windows = 2 * (N / size_t(n[s]));
+      if (!batch.empty() && used + windows > room) break;
+      batch.emplace_back(N, size_t(n[s]), order, F2.data() + used);
+      members.push_back(s);
+      used += windows;
+    }
+    window_fluctuations(Y.data(), batch, order, threads);
+    for (size_t b = 0; b < batch.size(); ++b)
+      for (size_t j = 0; j < moments; ++j)
+        F[members[b] + j * sizes] = moment(batch[b].F2, 2 * batch[b].K, q[j]);
   }
 }
 

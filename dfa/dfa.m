@@ -36,11 +36,12 @@
 %   for bit on every machine (the rounding of the sums, log and power may
 %   differ between processors and libraries), but it is the same for every
 %   thread count on one machine.
-%   Threads: the windows of each size are shared out among the cores this
-%   process may use, or OMP_NUM_THREADS of them when that is set; small
-%   calls use one. Each window is computed on its own, and the means run in
-%   window order. Memory besides X and F: the profile, 8 bytes per sample,
-%   and 8 bytes per window of the size at hand.
+%   Threads: the windows of the sizes are shared out among the cores this
+%   process may use, or OMP_NUM_THREADS of them when that is set, many sizes
+%   at once; small calls use one. Each window is computed on its own, and
+%   the means run in window order. Memory besides X and F: the profile, 8
+%   bytes per sample, and 8 bytes per window of the sizes computed together
+%   (as many windows as samples, or those of the smallest size if more).
 %
 %   Refused, with these messages:
 %     fewer than 2 inputs      "x and n must be given"

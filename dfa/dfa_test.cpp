@@ -158,6 +158,18 @@ TEST(DfaCore, FluctuationFunctionFromItsWindows) {
                          got.data(), threads);
     expect_same({got}, {want});
   }
+  // Sizes in any order, again, and more windows than samples (several
+  // batches): each size gives what it gives when asked alone.
+  const std::vector<double> mixed = {64, 4, 1000, 4, 5, 400000, 6, 4};
+  std::vector<double> together(mixed.size() * 2), alone(2);
+  for (int threads : {1, 3}) {
+    fluctuation_function(walk.data(), walk.size(), mixed.data(), mixed.size(), 2, moments, 2,
+                         together.data(), threads);
+    for (size_t s = 0; s < mixed.size(); ++s) {
+      fluctuation_function(walk.data(), walk.size(), &mixed[s], 1, 2, moments, 2, alone.data(), 1);
+      expect_same({{together[s], together[s + mixed.size()]}}, {alone});
+    }
+  }
 }
 
 // The slope of log F against log n.
