@@ -97,25 +97,20 @@ void rank_codes(const double* x, size_t tau, size_t count, uint32_t* code) {
 #if defined(__GNUC__)
   typedef double values __attribute__((vector_size(4 * sizeof(double))));
   typedef long long masks __attribute__((vector_size(4 * sizeof(long long))));
-  // Whole numbers below 2^32 in doubles, exact: a true comparison (all bits
-  // set) masked to the bits of 1.0 counts one.
-  const double one = 1;
-  long long one_bits;
-  std::memcpy(&one_bits, &one, sizeof one);
-  const masks ones = {one_bits, one_bits, one_bits, one_bits};
   for (; t + 4 <= count; t += 4) {
     values v[M];
 #pragma GCC unroll 10
     for (int k = 0; k < M; ++k) std::memcpy(&v[k], x + t + size_t(k) * tau, sizeof v[k]);
-    values sum = {0, 0, 0, 0};
+    // A true comparison is -1 (all bits set): the counts come out negated.
+    masks sum = {0, 0, 0, 0};
 #pragma GCC unroll 10
     for (int k = 0; k < M - 1; ++k) {
-      values later_below = {0, 0, 0, 0};
+      masks later_below = {0, 0, 0, 0};
 #pragma GCC unroll 10
-      for (int l = k + 1; l < M; ++l) later_below += (values)((v[k] > v[l]) & ones);
-      sum += later_below * double(factorial[M - 1 - k]);
+      for (int l = k + 1; l < M; ++l) later_below += v[k] > v[l];
+      sum += later_below * (long long)factorial[M - 1 - k];
     }
-    for (int l = 0; l < 4; ++l) code[t + size_t(l)] = uint32_t(sum[l]);
+    for (int l = 0; l < 4; ++l) code[t + size_t(l)] = uint32_t(-sum[l]);
   }
 #endif
   for (; t < count; ++t) code[t] = rank_code<M>(x + t, tau);
