@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,21 @@ namespace neighbours {
 
 inline bool is_whole(double value) { return std::isfinite(value) && std::floor(value) == value; }
 
+// Whether x[0 ... n-1] are all finite: NaN and Inf have every exponent bit
+// set, and adding one at the exponent's lowest bit then carries into the
+// sign bit. Without a branch per value, so that the compiler can take
+// several values per instruction: a long series is read at memory speed.
+inline bool all_finite(const double* x, size_t n) {
+  constexpr uint64_t exponent = 0x7ff0000000000000, lowest = uint64_t(1) << 52;
+  uint64_t seen = 0;
+  for (size_t t = 0; t < n; ++t) {
+    uint64_t bits;
+    std::memcpy(&bits, x + t, sizeof bits);
+    seen |= (bits & exponent) + lowest;
+  }
+  return !(seen >> 63);
+}
+
 struct point_set {
   const double* X;
   size_t N, d;  // N rows of d coordinates, column-major
@@ -24,8 +40,7 @@ struct point_set {
 inline point_set points_from(const mxArray* array) {
   const point_set points{mxGetPr(array), mxGetM(array), mxGetN(array)};
   if (points.N > max_rows) host::fail("X has too many rows");
-  for (size_t i = 0; i < points.N * points.d; ++i)
-    if (!std::isfinite(points.X[i])) host::fail("X must not hold NaN or Inf");
+  if (!all_finite(points.X, points.N * points.d)) host::fail("X must not hold NaN or Inf");
   return points;
 }
 

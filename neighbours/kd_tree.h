@@ -46,6 +46,12 @@ namespace neighbours {
 
 using row_t = uint32_t;
 
+// Whether the ascending row numbers rows[0 ... n-1] are one run of
+// consecutive rows (and not none), as a default library is.
+inline bool one_run(const row_t* rows, size_t n) {
+  return n > 0 && size_t(rows[n - 1] - rows[0]) == n - 1;
+}
+
 // The most rows a tree takes.
 constexpr size_t max_rows = size_t(INT32_MAX);
 

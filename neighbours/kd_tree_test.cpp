@@ -1,10 +1,14 @@
 // The k-d tree: what every search relies on holds for every node, on every
 // kind of point set, and the tree is the same whatever the thread count.
 #include "neighbours/kd_tree.h"
+#include "neighbours/inputs.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
@@ -128,6 +132,26 @@ TEST(KdTree, SameTreeForEveryThreadCount) {
     for (int threads : {2, 3})
       EXPECT_TRUE(shape_of(kd_tree(X.data(), N, d, threads)) == one)
           << test_data::name(kind) << ", " << threads << " threads";
+  }
+}
+
+// The inputs' check for NaN and Inf against std::isfinite, value by value:
+// every class of double, at every place.
+TEST(Inputs, AllFiniteAsIsfiniteSays) {
+  const double special[] = {0.0, -0.0, 1.0, -2.5, 0x1p-1074, -0x1p-1022, DBL_MAX, -DBL_MAX,
+                            INFINITY, -INFINITY, NAN, -NAN, std::nextafter(INFINITY, 0.0)};
+  std::mt19937_64 rng(5);
+  for (int trial = 0; trial < 2000; ++trial) {
+    std::vector<double> x(rng() % 40);
+    for (double& v : x) {
+      uint64_t bits = rng();
+      std::memcpy(&v, &bits, sizeof v);  // any bit pattern, NaN payloads too
+      if (rng() % 2) v = special[rng() % (sizeof special / sizeof *special)];
+      else if (rng() % 2) v = std::ldexp(double(bits >> 11), -52);
+    }
+    bool want = true;
+    for (double v : x) want = want && std::isfinite(v);
+    EXPECT_EQ(neighbours::all_finite(x.data(), x.size()), want) << "trial " << trial;
   }
 }
 

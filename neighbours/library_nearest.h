@@ -238,9 +238,7 @@ void with_dimension(size_t d, F&& f) {
 inline uint64_t library_candidates(const row_t* lib, size_t n, uint64_t t, uint64_t w) {
   const uint64_t low = t > w ? t - w : 0;
   const uint64_t high = t + w < t ? UINT64_MAX : t + w;  // saturated
-  if (n > 0 && lib[n - 1] - lib[0] == n - 1) {
-    // One run of rows (the default library): the rows within the window
-    // are counted without a search.
+  if (one_run(lib, n)) {  // the rows within the window counted without a search
     const uint64_t from = std::max<uint64_t>(low, lib[0]), to = std::min<uint64_t>(high, lib[n - 1]);
     return n - (from <= to ? to - from + 1 : 0);
   }

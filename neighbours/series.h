@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -42,21 +41,6 @@ struct series {
   const double* x;
   size_t N;
 };
-
-// Whether x[0 ... n-1] are all finite: NaN and Inf have every exponent bit
-// set, and adding one at the exponent's lowest bit then carries into the
-// sign bit. Without a branch per value, so that the compiler can take
-// several values per instruction: a long series is read at memory speed.
-inline bool all_finite(const double* x, size_t n) {
-  constexpr uint64_t exponent = 0x7ff0000000000000, lowest = uint64_t(1) << 52;
-  uint64_t seen = 0;
-  for (size_t t = 0; t < n; ++t) {
-    uint64_t bits;
-    std::memcpy(&bits, x + t, sizeof bits);
-    seen |= (bits & exponent) + lowest;
-  }
-  return !(seen >> 63);
-}
 
 // x: a vector (any number of samples, also none) of finite values.
 inline series series_from(const mxArray* array) {

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cfloat>
-#include <cmath>
-#include <cstring>
 #include <numeric>
 #include <random>
 
@@ -154,26 +151,6 @@ TEST(PermenTheory, KnownAnswers) {
 }
 
 // ---- through the stand-in host ------------------------------------------------
-
-// The check of a series (shared by the modules of one series) against
-// std::isfinite, value by value: every class of double, at every place.
-TEST(SeriesInput, AllFiniteAsIsfiniteSays) {
-  const double special[] = {0.0, -0.0, 1.0, -2.5, 0x1p-1074, -0x1p-1022, DBL_MAX, -DBL_MAX,
-                            INFINITY, -INFINITY, NAN, -NAN, std::nextafter(INFINITY, 0.0)};
-  std::mt19937_64 rng(5);
-  for (int trial = 0; trial < 2000; ++trial) {
-    std::vector<double> x(rng() % 40);
-    for (double& v : x) {
-      uint64_t bits = rng();
-      std::memcpy(&v, &bits, sizeof v);  // any bit pattern, NaN payloads too
-      if (rng() % 2) v = special[rng() % (sizeof special / sizeof *special)];
-      else if (rng() % 2) v = std::ldexp(double(bits >> 11), -52);
-    }
-    bool want = true;
-    for (double v : x) want = want && std::isfinite(v);
-    EXPECT_EQ(neighbours::all_finite(x.data(), x.size()), want) << "trial " << trial;
-  }
-}
 
 TEST(PermenGateway, DefaultsInputsOutputSlotsAndAllocation) {
   std::mt19937 rng(54);

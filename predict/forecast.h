@@ -40,7 +40,7 @@ struct embedding {
 inline neighbours::kd_tree library_tree(const embedding& e, const row_t* lib, size_t n,
                                         int threads) {
   std::vector<const double*> columns(e.E);
-  if (n == 0 || size_t(lib[n - 1] - lib[0]) == n - 1) {
+  if (n == 0 || neighbours::one_run(lib, n)) {
     const size_t start = n ? lib[0] : e.first();
     for (size_t c = 0; c < e.E; ++c) columns[c] = e.x + start - c * e.tau;
     return neighbours::kd_tree(columns, n, threads);

@@ -32,8 +32,7 @@ struct series {
 inline series series_from(const mxArray* array, const char* name) {
   const series s{mxGetPr(array), host::all_elements(array)};
   if (s.N > neighbours::max_rows) host::fail(std::string(name) + " has too many samples");
-  for (size_t i = 0; i < s.N; ++i)
-    if (!std::isfinite(s.x[i])) host::fail(std::string(name) + " must not hold NaN or Inf");
+  if (!neighbours::all_finite(s.x, s.N)) host::fail(std::string(name) + " must not hold NaN or Inf");
   return s;
 }
 

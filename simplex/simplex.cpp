@@ -50,12 +50,12 @@ predict::skill simplex_forecasts(const predict::embedding& e, size_t Tp, uint64_
     // counting sort).
     big_buffer::vector<uint32_t> position_of(nL);
     for (size_t i = 0; i < nL; ++i) position_of[tree.rows()[i]] = uint32_t(i);
-    const bool one_run = nL > 0 && lib[nL - 1] - lib[0] == nL - 1;
+    const bool consecutive = neighbours::one_run(lib, nL);
     big_buffer::vector<uint32_t> place(nP);
     big_buffer::vector<size_t> next(nL + 2, 0);
     for (size_t r = 0; r < nP; ++r) {
       size_t at = nL;
-      if (one_run) {
+      if (consecutive) {
         if (pred[r] >= lib[0] && pred[r] <= lib[nL - 1]) at = pred[r] - lib[0];
       } else {
         const row_t* found = std::lower_bound(lib, lib + nL, pred[r]);
