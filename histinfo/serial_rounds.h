@@ -39,8 +39,12 @@ namespace {
 //
 // With skip_classed, columns already classed (still listed because their
 // cell was not yet tidied, see rounds_ahead.h) are dropped too.
+//
+// Most of the time goes to this loop, and where it falls against the
+// processor's 64-byte fetch blocks moved its speed by 13% as the code
+// around it changed; aligning the function keeps it where it is fast.
 template <bool fetch_ahead, bool skip_classed = false, typename Index>
-long sweep_columns(const double* data, long M, long r, Index* members, long n,
+[[gnu::aligned(64)]] long sweep_columns(const double* data, long M, long r, Index* members, long n,
                    unsigned char* classed, long& kept) {
   const double* reference = data + r * M;
   constexpr long ahead = 12;
