@@ -3,6 +3,8 @@
 // the norm p.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/parallel.h"
 #include "neighbours/k_nearest.h"
 
 namespace neighbours {
@@ -19,8 +22,10 @@ inline bool is_whole(double value) { return std::isfinite(value) && std::floor(v
 // Whether x[0 ... n-1] are all finite: NaN and Inf have every exponent bit
 // set, and adding one at the exponent's lowest bit then carries into the
 // sign bit. Without a branch per value, so that the compiler can take
-// several values per instruction: a long series is read at memory speed.
-inline bool all_finite(const double* x, size_t n) {
+// several values per instruction: a long series is read at memory speed,
+// and one of millions of values on several threads, since the check would
+// otherwise be the one part of a call on one core.
+inline bool all_finite_run(const double* x, size_t n) {
   constexpr uint64_t exponent = 0x7ff0000000000000, lowest = uint64_t(1) << 52;
   uint64_t seen = 0;
   for (size_t t = 0; t < n; ++t) {
@@ -29,6 +34,19 @@ inline bool all_finite(const double* x, size_t n) {
     seen |= (bits & exponent) + lowest;
   }
   return !(seen >> 63);
+}
+
+inline bool all_finite(const double* x, size_t n) {
+  constexpr size_t piece = size_t(1) << 18;
+  const long pieces = long((n + piece - 1) / piece);
+  const int threads = parallel::threads_for(double(n), double(piece) * 4, pieces);
+  if (threads == 1) return all_finite_run(x, n);
+  std::atomic<bool> finite{true};
+  parallel::run(pieces, threads, [&](long p, int) {
+    const size_t first = size_t(p) * piece;
+    if (!all_finite_run(x + first, std::min(piece, n - first))) finite.store(false, std::memory_order_relaxed);
+  });
+  return finite.load();
 }
 
 struct point_set {

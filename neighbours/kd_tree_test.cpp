@@ -153,6 +153,19 @@ TEST(Inputs, AllFiniteAsIsfiniteSays) {
     for (double v : x) want = want && std::isfinite(v);
     EXPECT_EQ(neighbours::all_finite(x.data(), x.size()), want) << "trial " << trial;
   }
+  // Millions of values are read in pieces on the threads: one NaN or Inf
+  // anywhere, in the last piece too, is found on every thread count.
+  std::vector<double> x(3 * (size_t(1) << 20) + 5, 1.0);
+  for (int threads : {1, 2, 3}) {
+    parallel::threads_for_this_call = threads;
+    EXPECT_TRUE(neighbours::all_finite(x.data(), x.size()));
+    for (size_t at : {size_t(0), size_t(rng() % x.size()), x.size() - 1}) {
+      x[at] = at % 2 ? NAN : -INFINITY;
+      EXPECT_FALSE(neighbours::all_finite(x.data(), x.size())) << threads << " threads, at " << at;
+      x[at] = 1.0;
+    }
+  }
+  parallel::threads_for_this_call = 0;
 }
 
 }  // namespace

@@ -19,7 +19,8 @@
 // Vectors are told apart without sorting, by comparisons alone: the code
 // sum over k < l of [v_k > v_l] (m-1-k)! is the Lehmer code of the ranks of
 // the vector's values (ties ranked in time order), the inverse of the
-// pattern. Counts are kept by code and each code's total moved to its
+// pattern; overlapping vectors share their comparisons (rank_codes).
+// Counts are kept by code and each code's total moved to its
 // pattern's number at the end. Counts are whole numbers, added per thread
 // over blocks of time and then together: exact for every thread count.
 // Weights are computed per vector on the threads and added on the calling
@@ -88,11 +89,11 @@ uint32_t pattern_of_code(uint32_t code, int m) {
   return number;
 }
 
-// The rank codes of the `count` vectors starting at x[0], x[1], ...: on
-// GCC and Clang four vectors at a time with packed comparisons, elsewhere
-// one by one. Both give the same whole numbers.
+// The rank codes of the `count` vectors starting at x[0], x[tau], ... taken
+// one by one: on GCC and Clang four vectors at a time with packed
+// comparisons, elsewhere one by one. Both give the same whole numbers.
 template <int M>
-void rank_codes(const double* x, size_t tau, size_t count, uint32_t* code) {
+void rank_codes_apart(const double* x, size_t tau, size_t count, uint32_t* code) {
   size_t t = 0;
 #if defined(__GNUC__)
   typedef double values __attribute__((vector_size(4 * sizeof(double))));
@@ -114,6 +115,86 @@ void rank_codes(const double* x, size_t tau, size_t count, uint32_t* code) {
   }
 #endif
   for (; t < count; ++t) code[t] = rank_code<M>(x + t, tau);
+}
+
+// Positions per row of the table of shared comparisons (see below).
+constexpr size_t span = 2048;
+
+// below[j-1][s], j = 1 ... M-1: how many of x[s + tau], ..., x[s + j tau]
+// lie below x[s], for the `count` positions s from x[0] on; as whole
+// numbers in packed lanes on GCC and Clang.
+template <int M>
+void count_below(const double* x, size_t tau, size_t count, int (*below)[span]) {
+  size_t s = 0;
+#if defined(__GNUC__)
+  typedef double values __attribute__((vector_size(4 * sizeof(double))));
+  typedef long long masks __attribute__((vector_size(4 * sizeof(long long))));
+  typedef int ints __attribute__((vector_size(4 * sizeof(int))));
+  for (; s + 4 <= count; s += 4) {
+    values first;
+    std::memcpy(&first, x + s, sizeof first);
+    masks negated = {0, 0, 0, 0};  // a true comparison is -1
+#pragma GCC unroll 10
+    for (int j = 1; j < M; ++j) {
+      values later;
+      std::memcpy(&later, x + s + size_t(j) * tau, sizeof later);
+      negated += first > later;
+      const ints counted = __builtin_convertvector(-negated, ints);
+      std::memcpy(&below[j - 1][s], &counted, sizeof counted);
+    }
+  }
+#endif
+  for (; s < count; ++s) {
+    int counted = 0;
+    for (int j = 1; j < M; ++j) {
+      counted += x[s] > x[s + size_t(j) * tau];
+      below[j - 1][s] = counted;
+    }
+  }
+}
+
+// The rank codes of the `count` vectors starting at x[0], x[1], ...
+//
+// Overlapping vectors share their comparisons: v_k > v_l of vector t is
+// x(s) > x(s + (l-k) tau) with s = t + k tau, a comparison vector s makes of
+// its first value too. So each position is compared once with the M-1
+// samples after it (count_below), and the code of t,
+//   sum over k < M-1 of below[M-2-k][t + k tau] (M-1-k)!,
+// is taken by Horner's rule, (..((b_{M-1} (M-1) + b_{M-2}) (M-2) + ..) 2 +
+// b_1, in whole numbers: M-1 comparisons a vector instead of M(M-1)/2.
+// A block of vectors needs its comparisons (M-2) tau positions further on,
+// so vectors far apart are coded one by one instead.
+template <int M>
+void rank_codes(const double* x, size_t tau, size_t count, uint32_t* code) {
+  const size_t reach = size_t(M - 2) * tau;
+  if (reach > span / 4) return rank_codes_apart<M>(x, tau, count, code);
+  int below[M - 1][span];
+  const size_t step = span - reach;
+  for (size_t first = 0; first < count; first += step) {
+    const size_t n = std::min(step, count - first);
+    count_below<M>(x + first, tau, n + reach, below);
+    size_t t = 0;
+#if defined(__GNUC__)
+    typedef int ints __attribute__((vector_size(4 * sizeof(int))));
+    for (; t + 4 <= n; t += 4) {
+      ints sum;
+      std::memcpy(&sum, &below[M - 2][t], sizeof sum);
+#pragma GCC unroll 10
+      for (int k = 1; k < M - 1; ++k) {
+        ints counted;
+        std::memcpy(&counted, &below[M - 2 - k][t + size_t(k) * tau], sizeof counted);
+        sum = sum * (M - k) + counted;
+      }
+      std::memcpy(code + first + t, &sum, sizeof sum);
+    }
+#endif
+    for (; t < n; ++t) {
+      uint32_t sum = uint32_t(below[M - 2][t]);
+      for (int k = 1; k < M - 1; ++k)
+        sum = sum * uint32_t(M - k) + uint32_t(below[M - 2 - k][t + size_t(k) * tau]);
+      code[first + t] = sum;
+    }
+  }
 }
 
 using codes_function = void (*)(const double*, size_t, size_t, uint32_t*);

@@ -30,7 +30,8 @@
 %   term: H = HN = 0. The series needs (M-1)*TAU + 1 samples.
 %
 %   No vector is sorted or copied: each pattern follows from the
-%   comparisons of the vector's values. Counts are exact whole numbers.
+%   comparisons of the vector's values, which overlapping vectors share
+%   (M-1 comparisons a vector). Counts are exact whole numbers.
 %   Threads: blocks of time are counted on the cores this process may use,
 %   or on OMP_NUM_THREADS of them when that is set, each into a table of
 %   its own, then added; weights are computed on the threads and added in

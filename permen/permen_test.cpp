@@ -80,6 +80,17 @@ TEST(PermenCore, AgreesWithTheDefinition) {
     expect_same(from_core(x, m, tau, weighted, 1 + trial % 3), by_definition(x, m, tau, weighted));
     if (HasFailure()) return;
   }
+  // Several blocks of shared comparisons (weighted codes a block of time at
+  // once), and delays on both sides of the one beyond which vectors are
+  // coded one by one.
+  for (int m : {3, 6, 9})
+    for (size_t tau : {size_t(1), size_t(7), 512 / size_t(m - 2), 512 / size_t(m - 2) + 1, size_t(700)})
+      for (bool weighted : {false, true}) {
+        const auto x = series(int(tau % 3), 7000, rng);
+        SCOPED_TRACE(testing::Message() << "m " << m << " tau " << tau << " weighted " << weighted);
+        expect_same(from_core(x, m, tau, weighted, 2), by_definition(x, m, tau, weighted));
+        if (HasFailure()) return;
+      }
   // m = 8 ... 10 on a few vectors: the largest pattern numbers.
   for (int m = 8; m <= 10; ++m) {
     const auto x = series(1, 300, rng);
