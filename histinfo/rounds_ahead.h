@@ -229,7 +229,9 @@ class speculative_rounds {
       ix.neighbour_count[k] = (unsigned char)grid.find_neighbours_of(
           candidates[k], ix.neighbours + k * max_neighbours);
     Index* list = matches[worker].get();
-    size_t& fill = filled[worker];
+    // A copy of its own: the workers' places lie side by side, and written
+    // at every match they would share a cache line between the threads.
+    size_t fill = filled[worker];
     constexpr long ahead = 12;
     for (long k = k0; k < k1; ++k) {
       const long c = long(candidates[k]);
@@ -262,6 +264,7 @@ class speculative_rounds {
       g.last = fill;
       guesses[k] = g;
     }
+    filled[worker] = fill;
   }
 
   // Candidate c (the k-th, guessed as g) is the next reference: classes it

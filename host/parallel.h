@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -121,6 +122,30 @@ inline int threads_for(double work, double grain, long tasks, int budget = threa
   if (tasks < threads) threads = int(tasks);
   return std::max(threads, 1);
 }
+
+// Memory in cache lines of its own, for what one worker writes while the
+// others write theirs (its counts, its search's buffers, its stack): the C
+// library hands out small blocks side by side, whichever thread asks, and
+// two workers writing one line would each wait for the other's writes.
+// With it two threads ran a tree search 1.3 times as fast as one, not 1.8.
+template <typename T>
+struct own_lines {
+  using value_type = T;
+  static constexpr size_t line = 64;
+  own_lines() = default;
+  template <typename U>
+  own_lines(const own_lines<U>&) {}
+  T* allocate(size_t n) {
+    return static_cast<T*>(::operator new((n * sizeof(T) + line - 1) / line * line, std::align_val_t(line)));
+  }
+  void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t(line)); }
+  template <typename U>
+  bool operator==(const own_lines<U>&) const { return true; }
+  template <typename U>
+  bool operator!=(const own_lines<U>&) const { return false; }
+};
+template <typename T>
+using own_vector = std::vector<T, own_lines<T>>;
 
 // Runs task(index, worker) for every index in [0, count): tasks are taken
 // in ascending order by the calling thread (worker 0) and by up to

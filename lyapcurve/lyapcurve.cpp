@@ -95,7 +95,8 @@ void divergence_curve(const double* X, size_t N, size_t d, size_t K, size_t k, u
     const size_t block = std::max<size_t>(64, (size_t(1) << 20) / steps);
     const size_t stride = std::min(block, nR);
     big_buffer::vector<double> logs(stride * steps);
-    std::vector<std::vector<double>> sums(size_t(std::max(threads, 1)), std::vector<double>(steps));
+    std::vector<parallel::own_vector<double>> sums(size_t(std::max(threads, 1)),
+                                                    parallel::own_vector<double>(steps));
     std::vector<uint64_t> counts(steps, 0);
     for (size_t first = 0; first < nR; first += block) {
       const size_t size = std::min(block, nR - first);

@@ -45,9 +45,10 @@ enum class norm { euclidean, maximum };
 //
 // The neighbours found so far are kept as a list in order when k is small,
 // where moving a few entries costs less than the heap's unpredictable
-// branches, and as a heap (last neighbour on top) when k is large.
+// branches, and as a heap (last neighbour on top) when k is large. The
+// search and its buffers lie in cache lines of their own (parallel::own_lines).
 template <size_t D, norm P>
-class k_nearest_search {
+class alignas(64) k_nearest_search {
  public:
   k_nearest_search(const kd_tree& tree, size_t k, uint64_t window)
       : tree_(tree),
@@ -273,15 +274,15 @@ class k_nearest_search {
   const kd_node* nodes_;
   const row_t* rows_;
   std::vector<const double*> coordinates_;
-  std::vector<double> query_, gaps_;
+  parallel::own_vector<double> query_, gaps_;
   row_t query_row_ = 0;
   size_t count_ = 0;
   bool has_last_ = false;
   double limit_ = 0;
   neighbour last_{};
-  std::vector<neighbour> found_;
-  std::vector<double> distances_;
-  std::vector<row_t> found_rows_;
+  parallel::own_vector<neighbour> found_;
+  parallel::own_vector<double> distances_;
+  parallel::own_vector<row_t> found_rows_;
 };
 
 // The number of candidates of row i among n rows with window w.

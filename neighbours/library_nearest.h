@@ -36,14 +36,16 @@
 #include <type_traits>
 #include <vector>
 
+#include "host/parallel.h"
 #include "neighbours/kd_tree.h"
 
 namespace neighbours {
 
 // The searches of one thread among one library, for D coordinates (0: any
-// number, known at run time).
+// number, known at run time). The search and its buffers lie in cache lines
+// of their own (parallel::own_lines).
 template <size_t D>
-class library_search {
+class alignas(64) library_search {
  public:
   library_search(const kd_tree& tree, const row_t* numbers, size_t k, uint64_t window)
       : tree_(tree),
@@ -208,15 +210,15 @@ class library_search {
   const kd_node* nodes_;
   const row_t* rows_;
   std::vector<const double*> coordinates_;
-  std::vector<double> query_, gaps_;
+  parallel::own_vector<double> query_, gaps_;
   uint64_t query_number_ = 0;
   size_t count_ = 0;
   double limit_ = 0;
   double last_kth_ = std::numeric_limits<double>::infinity();
   neighbour last_{};
-  std::vector<neighbour> found_;
-  std::vector<double> distances_;
-  std::vector<row_t> found_numbers_;
+  parallel::own_vector<neighbour> found_;
+  parallel::own_vector<double> distances_;
+  parallel::own_vector<row_t> found_numbers_;
 };
 
 // Calls f(std::integral_constant<size_t, D>()) with D = d for the common

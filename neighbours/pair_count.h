@@ -118,7 +118,7 @@ class pair_counter {
 
   // The pairs that a task holds, split into tasks for children; leaves are
   // counted pair by pair.
-  void split(const task& t, std::vector<task>& into, uint64_t* counts) const {
+  void split(const task& t, parallel::own_vector<task>& into, uint64_t* counts) const {
     const kd_node &a = tree_.node(t.a), &b = tree_.node(t.b);
     const bool a_leaf = a.split == leaf_node, b_leaf = b.split == leaf_node;
     if (t.a == t.b) {
@@ -141,7 +141,7 @@ class pair_counter {
   }
 
   // Counts everything a task holds.
-  void count(task t, uint64_t* counts, std::vector<task>& stack) const {
+  void count(task t, uint64_t* counts, parallel::own_vector<task>& stack) const {
     const size_t bottom = stack.size();
     stack.push_back(t);
     while (stack.size() > bottom) {
@@ -201,8 +201,8 @@ inline void count_on_tree(const kd_tree& tree, const double* thresholds, size_t 
   const counter pairs(tree, thresholds);
   // The first splits here, until there are pairs of nodes enough to share
   // out; then the threads take them as they come free.
-  std::vector<typename counter::task> tasks{{kd_tree::root, kd_tree::root, 0, uint32_t(M)}};
-  std::vector<typename counter::task> next;
+  parallel::own_vector<typename counter::task> tasks{{kd_tree::root, kd_tree::root, 0, uint32_t(M)}};
+  parallel::own_vector<typename counter::task> next;
   constexpr size_t enough = 4096;
   while (!tasks.empty() && tasks.size() < enough) {
     next.clear();
@@ -211,9 +211,9 @@ inline void count_on_tree(const kd_tree& tree, const double* thresholds, size_t 
     tasks.swap(next);
   }
   threads = parallel::threads_for(double(tree.size()) * 64, 1 << 16, long(tasks.size()), threads);
-  std::vector<std::vector<uint64_t>> own(size_t(std::max(threads, 1)),
-                                         std::vector<uint64_t>(M + 1, 0));
-  std::vector<std::vector<typename counter::task>> stacks(own.size());
+  std::vector<parallel::own_vector<uint64_t>> own(size_t(std::max(threads, 1)),
+                                                  parallel::own_vector<uint64_t>(M + 1, 0));
+  std::vector<parallel::own_vector<typename counter::task>> stacks(own.size());
   parallel::run(long(tasks.size()), threads, [&](long i, int worker) {
     pairs.count(tasks[size_t(i)], own[size_t(worker)].data(), stacks[size_t(worker)]);
   });
@@ -246,8 +246,8 @@ inline void count_by_lag(const std::vector<const double*>& columns, size_t N, no
   const long blocks = long((N + block - 1) / block);
   const double pairs = double(lags_to - lags_from + 1) * double(N);
   threads = parallel::threads_for(pairs, 1 << 18, blocks, threads);
-  std::vector<std::vector<uint64_t>> own(size_t(std::max(threads, 1)),
-                                         std::vector<uint64_t>(M + 1, 0));
+  std::vector<parallel::own_vector<uint64_t>> own(size_t(std::max(threads, 1)),
+                                                  parallel::own_vector<uint64_t>(M + 1, 0));
   parallel::run(blocks, threads, [&](long b, int worker) {
     uint64_t* counted = own[size_t(worker)].data();
     std::vector<double> sums(block);

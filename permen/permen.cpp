@@ -247,7 +247,7 @@ void permutation_entropy(const double* x, size_t N, int m, size_t tau, bool weig
   // pattern's place (a one-to-one map: the sums are unchanged).
   big_buffer::vector<double> by_code(patterns);
   if (!weighted) {
-    std::vector<std::vector<uint64_t>> counts(static_cast<size_t>(threads));
+    std::vector<parallel::own_vector<uint64_t>> counts(static_cast<size_t>(threads));
     for (auto& table : counts) table.assign(patterns, 0);
     const codes_function codes_of = rank_codes_for(m);
     parallel::run(long(blocks), threads, [&](long b, int worker) {

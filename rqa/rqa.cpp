@@ -98,9 +98,11 @@ class row_bits {
   std::vector<uint64_t> words_;
 };
 
-// What one thread keeps between the rows of its blocks.
+// What one thread keeps between the rows of its blocks, in cache lines of
+// its own: each thread writes its counts and its lists' ends (see
+// parallel::own_lines).
 template <typename Search>
-struct worker {
+struct alignas(64) worker {
   Search search;
   big_buffer::vector<row_t> starts;  // [k]: the first row of the line open on diagonal k
   row_bits bits, previous_bits;       // the current row and the one before

@@ -49,10 +49,12 @@ using predict::row_t;
 
 // The working arrays of one thread: the weighted system of up to n rows,
 // its E + 1 columns and then the targets.
-struct smap_work {
+// In cache lines of its own, as each thread writes its point (see
+// parallel::own_lines).
+struct alignas(64) smap_work {
   std::vector<double> system, distance;
   std::vector<row_t> rows;
-  std::vector<double> point;
+  parallel::own_vector<double> point;
   explicit smap_work(size_t n, size_t E) : system(n * (E + 2)), distance(n), rows(n), point(E) {}
 };
 
