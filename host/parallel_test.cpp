@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -29,6 +31,26 @@ TEST(Parallel, EveryTaskRunsOnceOnItsWorker) {
       ASSERT_GE(worker_of[size_t(i)], 0);
       ASSERT_LT(worker_of[size_t(i)], threads);
     }
+  }
+}
+
+// Small buffers of several workers, made by each worker or all by one
+// thread, whatever their sizes, never share a cache line with each other.
+TEST(Parallel, WorkersBuffersHaveCacheLinesOfTheirOwn) {
+  for (bool made_by_workers : {false, true}) {
+    std::vector<parallel::own_vector<char>> buffers(64);
+    auto make = [&](long i, int) { buffers[size_t(i)].assign(size_t(1 + i % 70), 'x'); };
+    if (made_by_workers) {
+      parallel::run(64, 3, make);
+    } else {
+      for (long i = 0; i < 64; ++i) make(i, 0);
+    }
+    std::vector<std::pair<uintptr_t, uintptr_t>> lines;  // first and last line of each
+    for (const auto& b : buffers)
+      lines.emplace_back(uintptr_t(b.data()) / 64, (uintptr_t(b.data()) + b.size() - 1) / 64);
+    std::sort(lines.begin(), lines.end());
+    for (size_t i = 1; i < lines.size(); ++i)
+      EXPECT_LT(lines[i - 1].second, lines[i].first) << "made by workers " << made_by_workers;
   }
 }
 
