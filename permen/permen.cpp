@@ -120,22 +120,24 @@ void rank_codes_apart(const double* x, size_t tau, size_t count, uint32_t* code)
 // Positions per row of the table of shared comparisons (see below).
 constexpr size_t span = 2048;
 
-// below[j-1][s], j = 1 ... M-1: how many of x[s + tau], ..., x[s + j tau]
-// lie below x[s], for the `count` positions s from x[0] on; as whole
-// numbers in packed lanes on GCC and Clang.
+// below[j-1][s], j = 1 ... levels: how many of x[s + tau], ..., x[s + j tau]
+// lie below x[s], for the positions s in [from, to); as whole numbers in
+// packed lanes on GCC and Clang.
 template <int M>
-void count_below(const double* x, size_t tau, size_t count, int (*below)[span]) {
-  size_t s = 0;
+void count_below(const double* x, size_t tau, size_t from, size_t to, int levels,
+                 int (*below)[span]) {
+  size_t s = from;
 #if defined(__GNUC__)
   typedef double values __attribute__((vector_size(4 * sizeof(double))));
   typedef long long masks __attribute__((vector_size(4 * sizeof(long long))));
   typedef int ints __attribute__((vector_size(4 * sizeof(int))));
-  for (; s + 4 <= count; s += 4) {
+  for (; s + 4 <= to; s += 4) {
     values first;
     std::memcpy(&first, x + s, sizeof first);
     masks negated = {0, 0, 0, 0};  // a true comparison is -1
 #pragma GCC unroll 10
     for (int j = 1; j < M; ++j) {
+      if (j > levels) break;
       values later;
       std::memcpy(&later, x + s + size_t(j) * tau, sizeof later);
       negated += first > later;
@@ -144,9 +146,9 @@ void count_below(const double* x, size_t tau, size_t count, int (*below)[span]) 
     }
   }
 #endif
-  for (; s < count; ++s) {
+  for (; s < to; ++s) {
     int counted = 0;
-    for (int j = 1; j < M; ++j) {
+    for (int j = 1; j <= levels; ++j) {
       counted += x[s] > x[s + size_t(j) * tau];
       below[j - 1][s] = counted;
     }
@@ -172,7 +174,12 @@ void rank_codes(const double* x, size_t tau, size_t count, uint32_t* code) {
   const size_t step = span - reach;
   for (size_t first = 0; first < count; first += step) {
     const size_t n = std::min(step, count - first);
-    count_below<M>(x + first, tau, n + reach, below);
+    // Past the block's first positions a position is only a later value of
+    // its vectors, so it needs fewer comparisons, and the samples they would
+    // read past the last vector are never read.
+    count_below<M>(x + first, tau, 0, n, M - 1, below);
+    for (int k = 1; k < M - 1; ++k)
+      count_below<M>(x + first, tau, n + size_t(k - 1) * tau, n + size_t(k) * tau, M - 1 - k, below);
     size_t t = 0;
 #if defined(__GNUC__)
     typedef int ints __attribute__((vector_size(4 * sizeof(int))));
