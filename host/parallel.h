@@ -147,6 +147,13 @@ struct own_lines {
 template <typename T>
 using own_vector = std::vector<T, own_lines<T>>;
 
+// One worker's value, in a vector indexed by worker, in cache lines of its
+// own: a vector's own size and end change as its worker pushes and pops.
+template <typename T>
+struct alignas(64) own_line {
+  T value;
+};
+
 // Runs task(index, worker) for every index in [0, count): tasks are taken
 // in ascending order by the calling thread (worker 0) and by up to
 // threads - 1 started threads (workers 1, 2, ...), so per-worker scratch can

@@ -213,9 +213,9 @@ inline void count_on_tree(const kd_tree& tree, const double* thresholds, size_t 
   threads = parallel::threads_for(double(tree.size()) * 64, 1 << 16, long(tasks.size()), threads);
   std::vector<parallel::own_vector<uint64_t>> own(size_t(std::max(threads, 1)),
                                                   parallel::own_vector<uint64_t>(M + 1, 0));
-  std::vector<parallel::own_vector<typename counter::task>> stacks(own.size());
+  std::vector<parallel::own_line<parallel::own_vector<typename counter::task>>> stacks(own.size());
   parallel::run(long(tasks.size()), threads, [&](long i, int worker) {
-    pairs.count(tasks[size_t(i)], own[size_t(worker)].data(), stacks[size_t(worker)]);
+    pairs.count(tasks[size_t(i)], own[size_t(worker)].data(), stacks[size_t(worker)].value);
   });
   for (const auto& counted : own)
     for (size_t m = 0; m <= M; ++m) counts[m] += counted[m];

@@ -55,9 +55,9 @@ void count_within_with(const kd_tree& tree, double threshold, uint32_t* counts, 
     uint32_t a, b;
   };
   threads = parallel::threads_for(double(n) * 64, 1 << 16, long(queries.size()), threads);
-  std::vector<parallel::own_vector<task>> stacks(size_t(std::max(threads, 1)));
+  std::vector<parallel::own_line<parallel::own_vector<task>>> stacks(size_t(std::max(threads, 1)));
   parallel::run(long(queries.size()), threads, [&](long q, int worker) {
-    parallel::own_vector<task>& stack = stacks[size_t(worker)];
+    parallel::own_vector<task>& stack = stacks[size_t(worker)].value;
     stack.push_back({queries[size_t(q)], kd_tree::root});
     double sums[leaf_size];
     while (!stack.empty()) {
