@@ -89,9 +89,9 @@ uint32_t pattern_of_code(uint32_t code, int m) {
   return number;
 }
 
-// The rank codes of the `count` vectors starting at x[0], x[tau], ... taken
-// one by one: on GCC and Clang four vectors at a time with packed
-// comparisons, elsewhere one by one. Both give the same whole numbers.
+// The rank codes of the `count` vectors starting at x[0], x[1], ..., each
+// from its own comparisons: on GCC and Clang four vectors at a time with
+// packed comparisons, elsewhere one by one. Both give the same whole numbers.
 template <int M>
 void rank_codes_apart(const double* x, size_t tau, size_t count, uint32_t* code) {
   size_t t = 0;
