@@ -123,7 +123,7 @@ TEST(SmapCore, AgreesWithAnExtendedPrecisionFit) {
     const size_t N = 30 + rng() % 400;
     const auto x = trial % 2 ? models::logistic(N, 3.9, 0.1 + 0.01 * trial)
                              : models::white_noise(N, unsigned(trial));
-    const size_t E = 1 + rng() % 4, tau = 1 + rng() % 2, Tp = rng() % 3, w = rng() % 4;
+    const size_t E = 1 + rng() % 6, tau = 1 + rng() % 2, Tp = rng() % 3, w = rng() % 4;
     const double theta = std::vector<double>{0, 0.5, 1, 2, 4}[rng() % 5];
     const size_t first = (E - 1) * tau;
     std::vector<row_t> lib;
@@ -148,6 +148,100 @@ TEST(SmapCore, AgreesWithAnExtendedPrecisionFit) {
       ASSERT_NEAR(one.P[pred.size() + r], double(forecast), 1e-9 * double(std::fabs(forecast) + scale));
     }
   }
+}
+
+// Orthonormal columns (column j at j m) by modified Gram-Schmidt.
+std::vector<real> orthonormal(size_t m, size_t p, std::mt19937& rng) {
+  std::normal_distribution<double> normal;
+  std::vector<real> Q(m * p);
+  for (real& q : Q) q = normal(rng);
+  for (size_t j = 0; j < p; ++j) {
+    for (size_t k = 0; k < j; ++k) {
+      real dot = 0;
+      for (size_t i = 0; i < m; ++i) dot += Q[i + k * m] * Q[i + j * m];
+      for (size_t i = 0; i < m; ++i) Q[i + j * m] -= dot * Q[i + k * m];
+    }
+    real norm = 0;
+    for (size_t i = 0; i < m; ++i) norm += Q[i + j * m] * Q[i + j * m];
+    for (size_t i = 0; i < m; ++i) Q[i + j * m] /= std::sqrt(norm);
+  }
+  return Q;
+}
+
+// Random systems A = U diag(sigma) V' of a chosen 2-norm condition (sigma
+// from 1 down to 1 / cond), targets A c plus a residual off the columns'
+// span: both solvers within 1e-9 of the extended-precision solution,
+// relative to its largest coefficient, up to the condition where the
+// normal equations stop. Those take every system of condition 1e3 (their
+// limit is on the 1-norm condition of R, at most p times the 2-norm one)
+// and refuse those of 1e6.
+TEST(SmapCore, SolversAgreeWithExtendedPrecision) {
+  std::mt19937 rng(5);
+  std::normal_distribution<double> normal;
+  for (size_t p : {2, 3, 4, 5, 7})
+    for (size_t m : {p, p + 1, size_t(60), size_t(3000)})
+      for (double cond : {1.0, 30.0, 1e3, 5e3, 1e6}) {
+        const std::vector<real> U = orthonormal(m, p, rng), V = orthonormal(p, p, rng);
+        std::vector<double> A(m * (p + 1));  // column-major, targets last
+        std::vector<real> fit(p), residual(m);
+        for (real& c : fit) c = normal(rng);
+        for (real& r : residual) r = normal(rng);
+        const real off = cond > 1e3 ? 0 : 0.5;  // residual against the fit's norm
+        real fitted_norm = 0, residual_norm = 0;
+        std::vector<real> fitted(m, 0);
+        for (size_t j = 0; j < p; ++j)
+          for (size_t i = 0; i < m; ++i) {
+            real a = 0;
+            for (size_t k = 0; k < p; ++k)
+              a += U[i + k * m] * std::pow(real(cond), -real(k) / real(p - 1)) * V[j + k * p];
+            A[i + j * m] = double(a);
+            fitted[i] += real(A[i + j * m]) * fit[j];
+          }
+        for (size_t i = 0; i < m; ++i) {
+          fitted_norm += fitted[i] * fitted[i];
+          residual_norm += residual[i] * residual[i];
+        }
+        const real residual_scale = off * std::sqrt(fitted_norm / residual_norm);
+        for (size_t i = 0; i < m; ++i) A[i + p * m] = double(fitted[i] + residual_scale * residual[i]);
+        std::vector<std::vector<real>> G(p, std::vector<real>(p, 0));
+        std::vector<real> g(p, 0);
+        std::vector<double> gram((p + 1) * (p + 1), 0);
+        for (size_t j = 0; j < p; ++j)
+          for (size_t k = j; k <= p; ++k)
+            for (size_t i = 0; i < m; ++i) {
+              gram[j * (p + 1) + k] = gram[j * (p + 1) + k] + A[i + j * m] * A[i + k * m];
+              if (k < p) G[j][k] = G[k][j] += real(A[i + j * m]) * real(A[i + k * m]);
+              if (k == p) g[j] += real(A[i + j * m]) * real(A[i + p * m]);
+            }
+        const std::vector<real> want = solve(G, g);
+        real scale = 0;
+        for (real c : want) scale = std::max(scale, std::fabs(c));
+        const auto near_want = [&](const std::vector<double>& c, const char* by) {
+          for (size_t j = 0; j < p; ++j)
+            ASSERT_NEAR(c[j], double(want[j]), 1e-9 * double(scale))
+                << by << ": p " << p << " m " << m << " cond " << cond << " coefficient " << j;
+        };
+        const auto make_row = [&](size_t i, double* row) {
+          for (size_t j = 0; j <= p; ++j) row[j] = A[i + j * m];
+        };
+        std::vector<double> inverse(p * p), scratch(p), row(p + 1), c(p);
+        bool solved = false;
+        neighbours::with_dimension(p - 1, [&](auto D) {
+          solved = solve_normal_equations<decltype(D)::value>(make_row, m, p, gram.data(),
+                                                              inverse.data(), scratch.data(),
+                                                              row.data(), c.data());
+        });
+        if (cond <= 1e3) {
+          ASSERT_TRUE(solved) << "p " << p << " m " << m << " cond " << cond;
+        } else if (cond >= 1e6) {
+          ASSERT_FALSE(solved) << "p " << p << " m " << m;
+        }
+        if (solved) near_want(c, "normal equations");
+        if (cond > 5e3) continue;
+        std::vector<double> system = A;
+        solve_by_svd(system.data(), m, p, c.data());
+        near_want(c, "SVD");
+      }
 }
 
 // Fewer library rows than unknowns: the minimum-norm solution. A constant
