@@ -44,7 +44,8 @@ inline bool all_finite(const double* x, size_t n) {
   std::atomic<bool> finite{true};
   parallel::run(pieces, threads, [&](long p, int) {
     const size_t first = size_t(p) * piece;
-    if (!all_finite_run(x + first, std::min(piece, n - first))) finite.store(false, std::memory_order_relaxed);
+    if (!all_finite_run(x + first, std::min(piece, n - first)))
+      finite.store(false, std::memory_order_relaxed);
   });
   return finite.load();
 }

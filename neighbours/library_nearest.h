@@ -235,18 +235,30 @@ void with_dimension(size_t d, F&& f) {
   }
 }
 
+// The rows of the ascending row numbers lib[0 ... n - 1] within the window
+// w of row t, at most w away from it: one run of lib, [first, last).
+struct window_run {
+  const row_t *first, *last;
+};
+inline window_run rows_in_window(const row_t* lib, size_t n, uint64_t t, uint64_t w) {
+  const uint64_t low = t > w ? t - w : 0;
+  const uint64_t high = t + w < t ? UINT64_MAX : t + w;  // saturated
+  const row_t* first =
+      std::lower_bound(lib, lib + n, low, [](row_t a, uint64_t b) { return a < b; });
+  return {first, std::upper_bound(first, lib + n, high, [](uint64_t a, row_t b) { return a < b; })};
+}
+
 // The number of candidates of row t among the ascending row numbers
 // lib[0 ... n - 1] with window w: those more than w away from t.
 inline uint64_t library_candidates(const row_t* lib, size_t n, uint64_t t, uint64_t w) {
-  const uint64_t low = t > w ? t - w : 0;
-  const uint64_t high = t + w < t ? UINT64_MAX : t + w;  // saturated
   if (one_run(lib, n)) {  // the rows within the window counted without a search
+    const uint64_t low = t > w ? t - w : 0;
+    const uint64_t high = t + w < t ? UINT64_MAX : t + w;  // saturated
     const uint64_t from = std::max<uint64_t>(low, lib[0]), to = std::min<uint64_t>(high, lib[n - 1]);
     return n - (from <= to ? to - from + 1 : 0);
   }
-  const row_t* first = std::lower_bound(lib, lib + n, low, [](row_t a, uint64_t b) { return a < b; });
-  const row_t* last = std::upper_bound(lib, lib + n, high, [](uint64_t a, row_t b) { return a < b; });
-  return n - uint64_t(last - first);
+  const window_run inside = rows_in_window(lib, n, t, w);
+  return n - uint64_t(inside.last - inside.first);
 }
 
 }  // namespace neighbours

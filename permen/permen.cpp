@@ -179,7 +179,8 @@ void rank_codes(const double* x, size_t tau, size_t count, uint32_t* code) {
     // read past the last vector are never read.
     count_below<M>(x + first, tau, 0, n, M - 1, below);
     for (int k = 1; k < M - 1; ++k)
-      count_below<M>(x + first, tau, n + size_t(k - 1) * tau, n + size_t(k) * tau, M - 1 - k, below);
+      count_below<M>(x + first, tau, n + size_t(k - 1) * tau, n + size_t(k) * tau, M - 1 - k,
+                     below);
     size_t t = 0;
 #if defined(__GNUC__)
     typedef int ints __attribute__((vector_size(4 * sizeof(int))));

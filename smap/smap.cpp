@@ -178,13 +178,9 @@ double smap_fit(const predict::embedding& e, size_t Tp, double theta, uint64_t w
   double* const weight = work.weight.data();
   row_t* const rows = work.rows.data();
   e.point(t, point);
-  // The library rows within the window of t are one run of lib,
-  // [inside, outside); the distances of the others, in library order.
-  const uint64_t low = t > w ? t - w : 0, high = t + w < t ? UINT64_MAX : t + w;
-  const row_t* const inside =
-      std::lower_bound(lib, lib + nL, low, [](row_t a, uint64_t b) { return a < b; });
-  const row_t* const outside =
-      std::upper_bound(inside, lib + nL, high, [](uint64_t a, row_t b) { return a < b; });
+  // The library rows within the window of t are one run of lib; the
+  // distances of the others, in library order.
+  const neighbours::window_run inside = neighbours::rows_in_window(lib, nL, t, w);
   size_t m = 0;
   double sum = 0;
   const auto measure = [&](const row_t* from, const row_t* to) {
@@ -203,8 +199,8 @@ double smap_fit(const predict::embedding& e, size_t Tp, double theta, uint64_t w
       ++m;
     }
   };
-  measure(lib, inside);
-  measure(outside, lib + nL);
+  measure(lib, inside.first);
+  measure(inside.last, lib + nL);
   const double mean = sum / double(m);
   // Row i of the weighted system [A b]: W, W v(s) and W x(s + Tp), its
   // values a stride apart.
