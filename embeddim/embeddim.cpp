@@ -27,12 +27,14 @@
 // Each embedding's neighbours come from a k-d tree search (neighbours/),
 // which is exact: n_m(t) and R_m(t) are what comparing every candidate
 // gives. The trees are built, and the points searched, on threads; the sums
-// that follow run in order on the calling thread, so the results are the same
-// for every thread count. One embedding is held at a time: its tree holds a
-// copy of its m coordinates.
+// of an embedding run in order on one thread, alongside the next
+// embedding's build, so the results are the same for every thread count.
+// One embedding is held at a time: its tree holds a copy of its m
+// coordinates.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -102,23 +104,10 @@ void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, ui
   // other threads. The sums read them back in the order of t.
   big_buffer::vector<double> R(N);
   big_buffer::vector<row_t> nearest(N);
-  for (size_t m = 1; m <= mmax + 1; ++m) {
+  // The sums of an embedding, in order of t, from its search's results.
+  // They run alongside the next embedding's build, on one of its threads.
+  const auto sums_of = [&](size_t m, const uint32_t* searched_at) {
     const size_t T = N - m * tau;
-    neighbours::leaf_ordered points;
-    {
-      lap(phase_times::sums);
-      const neighbours::kd_tree tree(neighbours::delay_columns(x, m, tau), T, threads);
-      lap(phase_times::build);
-      points = neighbours::in_leaf_order(tree, nullptr, T);
-      lap(phase_times::order);
-      neighbours::k_nearest(tree, neighbours::norm::maximum, 1, w, points.positions.data(), T,
-                            threads, [&](size_t at, const double* distance, const row_t* found) {
-                              R[at] = distance[0];
-                              nearest[at] = found[0];
-                            });
-      lap(phase_times::search);
-    }
-    const uint32_t* searched_at = points.searched_at.data();
     const double* next = x + m * tau;  // the coordinate embedding m + 1 adds
     size_t in_K = 0, false_neighbours = 0;
     double ratios = 0, deltas = 0;
@@ -135,7 +124,26 @@ void embedding_statistics(const double* x, size_t N, size_t mmax, size_t tau, ui
     if (m <= mmax) F[m - 1] = in_K ? double(false_neighbours) / double(in_K) : NAN;
     E[m - 1] = in_K ? ratios / double(in_K) : NAN;
     E_star[m - 1] = deltas / double(T);
+  };
+  big_buffer::vector<uint32_t> searched_at;  // of the embedding searched last
+  for (size_t m = 1; m <= mmax + 1; ++m) {
+    const size_t T = N - m * tau;
+    std::function<void()> sums_before;
+    if (m > 1) sums_before = [&, m] { sums_of(m - 1, searched_at.data()); };
+    lap(phase_times::sums);
+    const neighbours::kd_tree tree(neighbours::delay_columns(x, m, tau), T, threads, sums_before);
+    lap(phase_times::build);
+    neighbours::leaf_ordered points = neighbours::in_leaf_order(tree, nullptr, T);
+    lap(phase_times::order);
+    neighbours::k_nearest(tree, neighbours::norm::maximum, 1, w, points.positions.data(), T,
+                          threads, [&](size_t at, const double* distance, const row_t* found) {
+                            R[at] = distance[0];
+                            nearest[at] = found[0];
+                          });
+    lap(phase_times::search);
+    searched_at = std::move(points.searched_at);
   }
+  sums_of(mmax + 1, searched_at.data());
   lap(phase_times::sums);
   for (size_t m = 0; m < mmax; ++m) {
     E1[m] = E[m + 1] / E[m];

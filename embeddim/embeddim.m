@@ -37,8 +37,9 @@
 %   NEARDIST finds them with the maximum norm).
 %   Threads: each tree is built, and its points searched, on the cores this
 %   process may use, or on OMP_NUM_THREADS of them when that is set; small
-%   calls use one. The sums run in order on one thread: the results are the
-%   same, bit for bit, for every thread count.
+%   calls use one. The sums run in order on one thread, while the next
+%   tree is built: the results are the same, bit for bit, for every thread
+%   count.
 %   Memory besides X and the results: one embedding's tree at a time, about
 %   8 m + 10 bytes per point, and 12 bytes per sample.
 %

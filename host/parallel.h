@@ -4,7 +4,8 @@
 // queries, ...) to `parallel::run`, which runs them on the calling thread and
 // on up to threads - 1 helper threads started for the call and joined before
 // it returns. Each task writes only its own part of the result, so the result
-// is the same, bit for bit, for every thread count.
+// is the same, bit for bit, for every thread count. Work that splits as it
+// goes (the subtrees of a tree being built) goes to `parallel::run_growing`.
 //
 // The rules every module keeps:
 // - Only the calling thread talks to the host. Tasks never call the host's
@@ -26,11 +27,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #ifdef __linux__
@@ -213,6 +216,73 @@ void run(long count, int threads, Task&& task) {
   work(0);
   for (std::thread& t : helpers.threads) t.join();
   helpers.threads.clear();
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Runs task(item, worker, later) for every item of `ready` and every item a
+// task puts in `later` (a vector of its own, whose items become ready when
+// the task ends), for work that splits as it goes (a tree's subtrees). A
+// thread that comes free takes the ready item that `first(a, b)` puts
+// before all others; the results must not depend on which thread runs what,
+// or when. Threads are started as for run(). When a task throws, no task
+// starts afterwards, and the exception of the first to fail is rethrown on
+// the calling thread once every thread has ended.
+template <typename Item, typename First, typename Task>
+void run_growing(std::vector<Item> ready, int threads, First first, Task&& task) {
+  threads = std::max(1, std::min(threads, max_threads));
+  std::mutex lock;
+  std::condition_variable changed;
+  long running = 0;
+  bool stop = false;
+  std::exception_ptr failure;
+
+  auto work = [&](int worker) {
+    std::vector<Item> later;
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+      changed.wait(hold, [&] { return stop || !ready.empty() || running == 0; });
+      if (stop || ready.empty()) return;
+      const auto next = std::min_element(ready.begin(), ready.end(), first);
+      Item item = std::move(*next);
+      ready.erase(next);
+      ++running;
+      hold.unlock();
+      later.clear();
+      bool failed = false;
+      try {
+        task(item, worker, later);
+      } catch (...) {
+        failed = true;
+        hold.lock();
+        if (!failure) failure = std::current_exception();
+        stop = true;
+      }
+      if (!failed) hold.lock();
+      --running;
+      for (Item& made : later) ready.push_back(std::move(made));
+      changed.notify_all();
+    }
+  };
+
+  if (threads == 1) {
+    work(0);
+  } else {
+    struct joiner {
+      std::vector<std::thread> threads;
+      ~joiner() {
+        for (std::thread& t : threads) t.join();
+      }
+    } helpers;
+    try {
+      helpers.threads.reserve(size_t(threads - 1));
+      for (int w = 1; w < threads; ++w) helpers.threads.emplace_back(work, w);
+    } catch (...) {
+      // No further threads: the caller and those already started carry on.
+    }
+    work(0);
+    for (std::thread& t : helpers.threads) t.join();
+    helpers.threads.clear();
+  }
   if (failure) std::rethrow_exception(failure);
 }
 

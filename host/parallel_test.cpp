@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/host.h"
@@ -111,6 +113,81 @@ TEST(Parallel, TheLowestFailedTaskWinsAlsoWhenItFailsLast) {
       }
       EXPECT_TRUE(order_kept) << threads << " threads, trial " << trial;
       EXPECT_TRUE(higher_failed) << threads << " threads, trial " << trial;
+    }
+  }
+}
+
+// Work that splits as it goes: a range [first, last) splits into halves
+// until one value is left. Every value is reached once, whatever the thread
+// count; on one thread the items are taken as `first` orders them, here the
+// widest ranges first (the earlier of equals), as a model queue gives.
+TEST(Parallel, GrowingWorkRunsEveryItemOnceInTheOrderAsked) {
+  using range = std::pair<long, long>;
+  const auto wider = [](const range& a, const range& b) {
+    return a.second - a.first > b.second - b.first ||
+           (a.second - a.first == b.second - b.first && a.first < b.first);
+  };
+  const auto split = [](const range& r, std::vector<range>& later) {
+    if (r.second - r.first < 2) return;
+    const long middle = r.first + (r.second - r.first) / 3 + 1;
+    later.push_back({r.first, middle});
+    later.push_back({middle, r.second});
+  };
+  const std::vector<range> start{{0, 1000}, {1000, 1013}, {2000, 2500}};
+  for (int threads : {1, 2, 3, 7}) {
+    std::vector<std::atomic<int>> reached(2500);
+    std::atomic<long> items{0};
+    std::vector<range> taken;  // on one thread
+    parallel::run_growing(start, threads, wider,
+                          [&](const range& r, int worker, std::vector<range>& later) {
+                            EXPECT_LT(worker, threads);
+                            ++items;
+                            if (threads == 1) taken.push_back(r);
+                            if (r.second - r.first == 1) ++reached[size_t(r.first)];
+                            split(r, later);
+                          });
+    const long values = 1000 + 13 + 500;
+    EXPECT_EQ(items, 2 * values - 3) << threads << " threads";
+    for (long v = 0; v < 2500; ++v)
+      ASSERT_EQ(reached[size_t(v)], (v < 1013 || v >= 2000) ? 1 : 0)
+          << v << ", " << threads << " threads";
+    if (threads == 1) {
+      std::vector<range> ready = start, model;
+      while (!ready.empty()) {
+        const auto next = std::min_element(ready.begin(), ready.end(), wider);
+        const range r = *next;
+        ready.erase(next);
+        model.push_back(r);
+        split(r, ready);
+      }
+      EXPECT_TRUE(taken == model);
+    }
+  }
+}
+
+// A failing item stops the work: the failure comes back on the calling
+// thread, no item starts after it, and no thread is left waiting.
+TEST(Parallel, GrowingWorkReportsAFailureOnTheCallingThread) {
+  const std::thread::id caller = std::this_thread::get_id();
+  for (int threads : {1, 2, 3}) {
+    std::atomic<bool> failed{false}, started_after{false};
+    try {
+      parallel::run_growing(std::vector<int>{1}, threads, std::less<int>(),
+                            [&](int item, int, std::vector<int>& later) {
+                              if (failed) started_after = true;
+                              if (item == 40) {
+                                failed = true;
+                                throw std::runtime_error("40");
+                              }
+                              if (item < 60) later.insert(later.end(), {2 * item, 2 * item + 1});
+                            });
+      ADD_FAILURE() << "no exception, " << threads << " threads";
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::this_thread::get_id(), caller);
+      EXPECT_STREQ(e.what(), "40");
+    }
+    if (threads == 1) {
+      EXPECT_FALSE(started_after);
     }
   }
 }

@@ -31,11 +31,15 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <numeric>
 #include <vector>
 
@@ -78,6 +82,12 @@ class kd_tree {
   // first rows of a matrix, or the columns of a delay embedding, which are
   // all runs of one series.
   kd_tree(const std::vector<const double*>& columns, size_t n, int threads);
+  // The same, running `alongside` once on one of the build's threads while
+  // the tree is built: work of the caller's that has nothing to do with the
+  // tree, for the threads to share with the build (a large tree's first
+  // split keeps all but one thread waiting).
+  kd_tree(const std::vector<const double*>& columns, size_t n, int threads,
+          const std::function<void()>& alongside);
 
   size_t size() const { return n_; }
   size_t dims() const { return d_; }
@@ -101,6 +111,9 @@ class kd_tree {
 
  private:
   struct subtree;
+  class arena;
+  template <typename T>
+  struct from_arena;
   struct part;
   struct split_at {
     int32_t split;    // the coordinate, or row_split
@@ -125,22 +138,84 @@ class kd_tree {
 
 // ---- building ------------------------------------------------------------------
 
-// A node to build: its points, its depth, and where it hangs.
+// A node to build: its points, its depth, the round of the build it belongs
+// to, and where it hangs.
 struct kd_tree::subtree {
   uint32_t begin, end;
-  int depth;
+  int depth, round;
   // For a subtree left for later: whose left or right child it becomes, as
   // the part that holds the parent and the parent's place in it.
-  uint32_t parent_part, parent;
+  const part* parent_part;
+  uint32_t parent;
   bool is_right;
 };
 
+// Room for the parts of one build, handed out in runs of whole cache lines
+// (parts made on different threads share none) from one block. The block
+// comes from big_buffer, which keeps it for the next build of about the same
+// size: parts in memory of their own would go back to the C library after
+// every build, which hands much of it back to the system, and the next
+// build would fault every page of its parts in afresh, a third of its time.
+// A run that no longer fits comes from the heap.
+class kd_tree::arena {
+ public:
+  // No block for 0 bytes: all runs come from the heap.
+  explicit arena(size_t bytes) : block_(bytes ? power_of_two_from(bytes + line) : 0) {
+    const uintptr_t start = uintptr_t(block_.data());
+    first_ = (start + line - 1) / line * line - start;
+  }
+  void* take(size_t bytes) {
+    bytes = (bytes + line - 1) / line * line;
+    const size_t at = first_ + used_.fetch_add(bytes, std::memory_order_relaxed);
+    if (at <= block_.size() && bytes <= block_.size() - at) return block_.data() + at;
+    return ::operator new(bytes);
+  }
+  void give_back(void* run) {
+    const uintptr_t at = uintptr_t(run), start = uintptr_t(block_.data());
+    if (at < start || at - start >= block_.size()) ::operator delete(run);
+  }
+
+ private:
+  static constexpr size_t line = 64;
+  static size_t power_of_two_from(size_t bytes) {
+    size_t size = big_buffer::smallest_kept;
+    while (size < bytes) size *= 2;
+    return size;
+  }
+  big_buffer::vector<char> block_;
+  size_t first_ = 0;  // the first whole line of the block
+  std::atomic<size_t> used_{0};
+};
+
+template <typename T>
+struct kd_tree::from_arena {
+  using value_type = T;
+  arena* from;
+  explicit from_arena(arena& a) : from(&a) {}
+  template <typename U>
+  from_arena(const from_arena<U>& other) : from(other.from) {}
+  T* allocate(size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(from->take(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t) { from->give_back(p); }
+  template <typename U>
+  bool operator==(const from_arena<U>& other) const { return from == other.from; }
+  template <typename U>
+  bool operator!=(const from_arena<U>& other) const { return from != other.from; }
+};
+
 // The nodes of a subtree being built, in the order they are made (parents
-// before children), with their boxes.
+// before children), with their boxes; and, once all are made, where the
+// part comes among them.
 struct kd_tree::part {
-  std::vector<kd_node> nodes;
-  std::vector<row_t> last_rows;
-  std::vector<double> boxes;
+  explicit part(arena& room) : nodes(from_arena<kd_node>(room)), last_rows(from_arena<row_t>(room)),
+                               boxes(from_arena<double>(room)) {}
+  subtree top;
+  std::vector<kd_node, from_arena<kd_node>> nodes;
+  std::vector<row_t, from_arena<row_t>> last_rows;
+  std::vector<double, from_arena<double>> boxes;
+  size_t index = 0;
 };
 
 inline void kd_tree::swap_positions(uint32_t i, uint32_t j) {
@@ -318,7 +393,7 @@ inline void kd_tree::build(part& into, const subtree& node, std::vector<subtree>
   bool waits = false;
   for (const bool is_right : {false, true}) {
     const subtree child{is_right ? split.middle : begin, is_right ? end : split.middle,
-                        node.depth + 1, 0, id, is_right};
+                        node.depth + 1, node.round, nullptr, id, is_right};
     if (deferred && child.end - child.begin < defer_below) {
       deferred->push_back(child);
       waits = true;
@@ -342,6 +417,10 @@ inline kd_tree::kd_tree(const double* X, size_t n, size_t d, int threads)
     : kd_tree(columns_of(X, n, d), n, threads) {}
 
 inline kd_tree::kd_tree(const std::vector<const double*>& columns, size_t n, int threads)
+    : kd_tree(columns, n, threads, std::function<void()>()) {}
+
+inline kd_tree::kd_tree(const std::vector<const double*>& columns, size_t n, int threads,
+                        const std::function<void()>& alongside)
     : n_(n), d_(columns.size()), stride_(n + padding), coords_(d_ * (n + padding)), rows_(n) {
   const size_t d = d_;
   // The copy in blocks on the threads: the first writes to fresh memory
@@ -361,86 +440,97 @@ inline kd_tree::kd_tree(const std::vector<const double*>& columns, size_t n, int
                               row_t(first));
                 });
   for (size_t c = 0; c < d; ++c) std::fill_n(coords_.data() + c * stride_ + n, padding, 0.0);
-  if (n == 0) return;
-
-  // A large tree is built in rounds, each on the threads: the root; its two
-  // children; the tops below its four grandchildren, side by side, down to
-  // subtrees of fewer than a sixteenth of the points; those subtrees, each
-  // whole by the thread that takes it, the largest first. Each subtree goes
-  // into a part of its own, and the parts are joined in the order they were
-  // made, so the tree and where its nodes are stored are the same for every
-  // thread count. (Splitting all the top's nodes level by level gains
-  // nothing: there the split's passes wait on memory, and one after the
-  // other each finds much of its half still in cache.)
-  constexpr uint32_t on_threads_from = 1u << 16;
-  const bool large = n >= on_threads_from;
-  const uint32_t whole_below = std::max<uint32_t>(uint32_t(n / 16), on_threads_from / 4);
-  std::vector<part> parts;
-  std::vector<subtree> made;  // what each part holds
-  std::vector<subtree> round{{0, uint32_t(n), 0, 0, 0, false}};
-  size_t joined_parts = 0;  // parts whose nodes waited for later rounds
-  for (int r = 0; !round.empty(); ++r) {
-    const bool defer = large && r < 3;
-    const uint32_t defer_below = r < 2 ? uint32_t(n) : whole_below;
-    const size_t first = parts.size();
-    if (defer) joined_parts = first + round.size();
-    parts.resize(first + round.size());
-    // Room for the nodes, made here: a vector that grows on a thread asks
-    // the system for memory, and the threads' requests wait on each other.
-    for (size_t t = 0; t < round.size(); ++t) {
-      const size_t nodes = defer ? 64 : (round[t].end - round[t].begin) / 4 + 1;
-      parts[first + t].nodes.reserve(nodes);
-      parts[first + t].last_rows.reserve(nodes);
-      parts[first + t].boxes.reserve(nodes * 2 * d);
-    }
-    std::vector<std::vector<subtree>> later(round.size());
-    std::vector<size_t> largest_first(round.size());
-    std::iota(largest_first.begin(), largest_first.end(), size_t(0));
-    std::stable_sort(largest_first.begin(), largest_first.end(), [&](size_t a, size_t b) {
-      return round[a].end - round[a].begin > round[b].end - round[b].begin;
-    });
-    parallel::run(long(round.size()),
-                  parallel::threads_for(double(n), on_threads_from / 2, long(round.size()), threads),
-                  [&](long task, int) {
-                    const size_t t = largest_first[size_t(task)];
-                    build(parts[first + t], round[t], defer ? &later[t] : nullptr, defer_below);
-                  });
-    made.insert(made.end(), round.begin(), round.end());
-    round.clear();
-    for (size_t t = 0; t < later.size(); ++t)
-      for (subtree child : later[t]) {
-        child.parent_part = uint32_t(first + t);
-        round.push_back(child);
-      }
+  if (n == 0) {
+    if (alongside) alongside();
+    return;
   }
 
+  // A large tree is built in rounds: the root; its two children; the tops
+  // below its four grandchildren, down to subtrees of fewer than a
+  // sixteenth of the points; those subtrees, each whole. A thread that
+  // comes free takes the largest subtree whose parent is made, whatever
+  // its round, so that no thread waits for the others to end a round. Each
+  // subtree goes into a part of its own, and the parts are joined in the
+  // order of their rounds and, within a round, of their points, so the tree
+  // and where its nodes are stored are the same for every thread count.
+  // (Splitting all the top's nodes level by level gains nothing: there the
+  // split's passes wait on memory, and one after the other each finds much
+  // of its half still in cache.)
+  constexpr uint32_t on_threads_from = 1u << 16;
+  constexpr int last_round = 3;
+  const bool large = n >= on_threads_from;
+  const uint32_t whole_below = std::max<uint32_t>(uint32_t(n / 16), on_threads_from / 4);
+  // A part of points [begin, end) takes room for (end - begin) / 6 + 1
+  // nodes (a tree has about one per 8 points), a top's part for 64, and
+  // either grows if need be. Small trees take their few nodes from the heap.
+  constexpr size_t from_arena_from = 4096;
+  arena room(n < from_arena_from ? 0
+                                 : (n / 6 + 1024) * (sizeof(kd_node) + sizeof(row_t) +
+                                                     2 * d * sizeof(double)) + 3 * 64 * 1024);
+  std::vector<std::unique_ptr<part>> parts;
+  std::mutex parts_lock;
+  // The work alongside is an item of no points, taken after the root.
+  constexpr int alongside_round = -1;
+  std::vector<subtree> first_items{{0, uint32_t(n), 0, 0, nullptr, 0, false}};
+  if (alongside) first_items.push_back({0, 0, 0, alongside_round, nullptr, 0, false});
+  parallel::run_growing(
+      std::move(first_items),
+      large ? parallel::threads_for(double(n), on_threads_from / 2, 16, threads) : 1,
+      [](const subtree& a, const subtree& b) {
+        return a.end - a.begin > b.end - b.begin ||
+               (a.end - a.begin == b.end - b.begin && a.begin < b.begin);
+      },
+      [&](const subtree& top, int, std::vector<subtree>& later) {
+        if (top.round == alongside_round) return alongside();
+        auto made = std::make_unique<part>(room);
+        made->top = top;
+        const bool defer = large && top.round < last_round;
+        const size_t nodes = defer ? 64 : (top.end - top.begin) / 6 + 1;
+        made->nodes.reserve(nodes);
+        made->last_rows.reserve(nodes);
+        made->boxes.reserve(nodes * 2 * d);
+        build(*made, top, defer ? &later : nullptr, top.round < 2 ? uint32_t(n) : whole_below);
+        for (subtree& child : later) {
+          child.round = top.round + 1;
+          child.parent_part = made.get();
+        }
+        std::lock_guard<std::mutex> hold(parts_lock);
+        parts.push_back(std::move(made));
+      });
+  std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) {
+    return a->top.round < b->top.round ||
+           (a->top.round == b->top.round && a->top.begin < b->top.begin);
+  });
+
   std::vector<uint32_t> offsets(parts.size());
-  size_t total = 0;
+  size_t total = 0, waited = 0;  // waited: the nodes of parts whose children came later
   for (size_t p = 0; p < parts.size(); ++p) {
+    parts[p]->index = p;
     offsets[p] = uint32_t(total);
-    total += parts[p].nodes.size();
+    total += parts[p]->nodes.size();
+    if (large && parts[p]->top.round < last_round) waited = total;
   }
   nodes_.reserve(total);
   last_rows_.reserve(total);
   boxes_.reserve(total * 2 * d);
   for (size_t p = 0; p < parts.size(); ++p) {
-    for (kd_node node : parts[p].nodes) {
+    for (kd_node node : parts[p]->nodes) {
       if (node.split != leaf_node) {
         node.left += offsets[p];
         node.right += offsets[p];
       }
       nodes_.push_back(node);
     }
-    last_rows_.insert(last_rows_.end(), parts[p].last_rows.begin(), parts[p].last_rows.end());
-    boxes_.insert(boxes_.end(), parts[p].boxes.begin(), parts[p].boxes.end());
+    last_rows_.insert(last_rows_.end(), parts[p]->last_rows.begin(), parts[p]->last_rows.end());
+    boxes_.insert(boxes_.end(), parts[p]->boxes.begin(), parts[p]->boxes.end());
   }
   for (size_t p = 1; p < parts.size(); ++p) {
-    kd_node& parent = nodes_[offsets[made[p].parent_part] + made[p].parent];
-    (made[p].is_right ? parent.right : parent.left) = offsets[p];
+    const subtree& top = parts[p]->top;
+    kd_node& parent = nodes_[offsets[top.parent_part->index] + top.parent];
+    (top.is_right ? parent.right : parent.left) = offsets[p];
   }
   // What waited for later rounds: parents come before their children, so a
   // pass from the back finds the children done.
-  const size_t waited = joined_parts < parts.size() ? offsets[joined_parts] : 0;
   for (size_t id = waited; id-- > 0;)
     if (nodes_[id].split != leaf_node) join(nodes_, last_rows_, boxes_, uint32_t(id));
 }

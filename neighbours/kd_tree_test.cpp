@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "host/host.h"
@@ -70,7 +73,7 @@ std::vector<double> shape_of(const kd_tree& tree) {
                                double(tree.last_row(id))});
     if (node.split != neighbours::leaf_node) walk(node.left), walk(node.right);
   };
-  walk(kd_tree::root);
+  if (tree.node_count() > 0) walk(kd_tree::root);
   return shape;
 }
 
@@ -123,15 +126,44 @@ TEST(KdTree, PointsOnTheCutBalanceTheSides) {
   EXPECT_EQ(root.above, 0.0);
 }
 
+// The parts built side by side are joined into one whole tree, the same for
+// every thread count: also where the parts outgrow the room set aside for
+// them (points on many scales make about one node per two points).
 TEST(KdTree, SameTreeForEveryThreadCount) {
   std::mt19937 rng(6);
-  for (auto kind : {test_data::kind::henon, test_data::kind::lattice, test_data::kind::repeated}) {
+  for (auto kind : {test_data::kind::henon, test_data::kind::lattice, test_data::kind::repeated,
+                    test_data::kind::scales}) {
     const size_t N = 300000, d = 2;
     const auto X = test_data::points(kind, N, d, rng);
     const auto one = shape_of(kd_tree(X.data(), N, d, 1));
-    for (int threads : {2, 3})
-      EXPECT_TRUE(shape_of(kd_tree(X.data(), N, d, threads)) == one)
-          << test_data::name(kind) << ", " << threads << " threads";
+    for (int threads : {2, 3}) {
+      const kd_tree tree(X.data(), N, d, threads);
+      EXPECT_TRUE(shape_of(tree) == one) << test_data::name(kind) << ", " << threads << " threads";
+      if (threads == 3) {
+        SCOPED_TRACE(test_data::name(kind));
+        check_node(tree, kd_tree::root, X, N);
+      }
+    }
+  }
+}
+
+// Work handed to the build runs once, whatever the size and thread count,
+// leaves the tree as it is, and its failure reaches the caller.
+TEST(KdTree, WorkAlongsideTheBuildRunsOnce) {
+  std::mt19937 rng(7);
+  for (size_t N : {0, 10, 5000, 100000}) {
+    const auto X = test_data::points(test_data::kind::henon, N, 3, rng);
+    const auto columns = neighbours::columns_of(X.data(), N, 3);
+    const auto alone = shape_of(kd_tree(columns, N, 1));
+    for (int threads : {1, 2, 3}) {
+      SCOPED_TRACE("N " + std::to_string(N) + ", " + std::to_string(threads) + " threads");
+      std::atomic<int> runs{0};
+      const kd_tree tree(columns, N, threads, [&] { ++runs; });
+      EXPECT_EQ(runs, 1);
+      EXPECT_TRUE(shape_of(tree) == alone);
+      EXPECT_THROW(kd_tree(columns, N, threads, [] { throw std::runtime_error("alongside"); }),
+                   std::runtime_error);
+    }
   }
 }
 
