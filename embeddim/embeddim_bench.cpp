@@ -1,8 +1,9 @@
 // embeddim on the data of its goals: 10^5 samples of the Henon map's x,
 // mmax = 6, tau = 1, w = 10; on one thread and on every core (or
 // OMP_NUM_THREADS of them). BM_embeddim_phases profiles a call by phase
-// (the trees' builds, the leaf order, the searches, the ordered sums),
-// alternating one thread and two in one run, and reports the median
+// (the trees' builds, the leaf order, the searches, the ordered sums; all
+// but the last embedding's sums run during the next build, and count in
+// it), alternating one thread and two in one run, and reports the median
 // seconds of each phase on each, and the median speed-up, as counters.
 #include "embeddim/embeddim.cpp"
 

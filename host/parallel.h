@@ -30,6 +30,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -157,6 +158,29 @@ struct alignas(64) own_line {
   T value;
 };
 
+// Runs work(0) on the calling thread and work(1 ... threads - 1) on threads
+// started for it; returns when all have ended. If the system refuses to
+// start a thread, those already running (at least the caller) carry on.
+template <typename Work>
+void work_on_threads(int threads, Work& work) {
+  // Joins every started thread when the scope ends, whichever way it ends.
+  struct joiner {
+    std::vector<std::thread> threads;
+    ~joiner() {
+      for (std::thread& t : threads) t.join();
+    }
+  } helpers;
+  try {
+    helpers.threads.reserve(size_t(threads - 1));
+    for (int w = 1; w < threads; ++w) helpers.threads.emplace_back(std::ref(work), w);
+  } catch (...) {
+    // No further threads: the caller and those already started carry on.
+  }
+  work(0);
+  for (std::thread& t : helpers.threads) t.join();
+  helpers.threads.clear();
+}
+
 // Runs task(index, worker) for every index in [0, count): tasks are taken
 // in ascending order by the calling thread (worker 0) and by up to
 // threads - 1 started threads (workers 1, 2, ...), so per-worker scratch can
@@ -200,22 +224,7 @@ void run(long count, int threads, Task&& task) {
     }
   };
 
-  // Joins every started thread when the scope ends, whichever way it ends.
-  struct joiner {
-    std::vector<std::thread> threads;
-    ~joiner() {
-      for (std::thread& t : threads) t.join();
-    }
-  } helpers;
-  try {
-    helpers.threads.reserve(size_t(threads - 1));
-    for (int w = 1; w < threads; ++w) helpers.threads.emplace_back(work, w);
-  } catch (...) {
-    // No further threads: the caller and those already started carry on.
-  }
-  work(0);
-  for (std::thread& t : helpers.threads) t.join();
-  helpers.threads.clear();
+  work_on_threads(threads, work);
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -264,25 +273,10 @@ void run_growing(std::vector<Item> ready, int threads, First first, Task&& task)
     }
   };
 
-  if (threads == 1) {
+  if (threads == 1)
     work(0);
-  } else {
-    struct joiner {
-      std::vector<std::thread> threads;
-      ~joiner() {
-        for (std::thread& t : threads) t.join();
-      }
-    } helpers;
-    try {
-      helpers.threads.reserve(size_t(threads - 1));
-      for (int w = 1; w < threads; ++w) helpers.threads.emplace_back(work, w);
-    } catch (...) {
-      // No further threads: the caller and those already started carry on.
-    }
-    work(0);
-    for (std::thread& t : helpers.threads) t.join();
-    helpers.threads.clear();
-  }
+  else
+    work_on_threads(threads, work);
   if (failure) std::rethrow_exception(failure);
 }
 
