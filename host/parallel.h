@@ -257,18 +257,24 @@ void run_growing(std::vector<Item> ready, int threads, First first, Task&& task)
       ++running;
       hold.unlock();
       later.clear();
-      bool failed = false;
+      std::exception_ptr failed;
       try {
         task(item, worker, later);
       } catch (...) {
-        failed = true;
-        hold.lock();
-        if (!failure) failure = std::current_exception();
+        failed = std::current_exception();
+      }
+      hold.lock();
+      --running;
+      try {
+        if (!failed)
+          for (Item& made : later) ready.push_back(std::move(made));
+      } catch (...) {
+        failed = std::current_exception();
+      }
+      if (failed) {
+        if (!failure) failure = failed;
         stop = true;
       }
-      if (!failed) hold.lock();
-      --running;
-      for (Item& made : later) ready.push_back(std::move(made));
       changed.notify_all();
     }
   };
